@@ -1,0 +1,71 @@
+#pragma once
+// The byte stream the protocol engine speaks over. TcpClient is the real one; tests and the
+// fuzzer feed the engine from memory through the same interface.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+// Every transport failure (refused connect, closed connection, time-out, socket error,
+// over-long line) travels as this exception; the engine catches it where its work is entered.
+class TransportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ITransport {
+public:
+    virtual ~ITransport() = default;
+
+    virtual void SetHost(const std::string& host) = 0;
+    virtual void SetPort(int port) = 0;
+
+    // Opens the connection, blocking (bounded by the connect time-out); throws TransportError.
+    virtual void Connect() = 0;
+    // If a connection is open: closes it, then calls OnDisconnected. Otherwise does nothing.
+    virtual void Disconnect() = 0;
+    // Frees the socket object; afterwards HasSocket() is false.
+    virtual void ReleaseSocket() = 0;
+
+    virtual bool HasSocket() const = 0;
+    // The "connected test": when bytes are waiting on the socket, performs one receive of at
+    // most 32768 bytes into the receive buffer without waiting; then reports whether the
+    // connection is open. Never throws.
+    virtual bool Connected() = 0;
+    // True when no received byte is buffered; never touches the socket.
+    virtual bool ReceiveBufferEmpty() const = 0;
+
+    // Milliseconds a read may wait for new data before failing; 0 waits without limit.
+    virtual void SetReadTimeout(int milliseconds) = 0;
+    virtual int ReadTimeout() const = 0;
+
+    // Exactly n bytes into dst, waiting as needed; throws TransportError on time-out or close.
+    virtual void ReadExact(uint8_t* dst, size_t n) = 0;
+    // Up to and including the next line feed; returns the text before it with a carriage
+    // return right before the line feed removed. More than maxLength bytes without a line
+    // feed fails the read.
+    virtual std::string ReadLine(size_t maxLength) = 0;
+    // Sends the whole buffer; throws TransportError on failure.
+    virtual void Write(const uint8_t* data, size_t n) = 0;
+
+    // Called by Disconnect (and by a transport that notices its peer closed) after closing
+    // an open connection.
+    std::function<void()> OnDisconnected;
+
+    // Convenience reads over ReadExact. Integers are big-endian unless named LE.
+    uint8_t ReadU8();
+    uint16_t ReadU16();
+    uint32_t ReadU32();
+    uint32_t ReadU32LE();
+    // n < 1 reads nothing and gives the empty string.
+    std::string ReadText(int64_t n);
+    void Write(const std::vector<uint8_t>& bytes) { Write(bytes.data(), bytes.size()); }
+    void Write(const std::string& text);
+};
+
+} // namespace zarn

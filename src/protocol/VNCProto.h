@@ -1,0 +1,147 @@
+#pragma once
+// TVNCProto: the protocol engine. One object per main window serves every connection of the
+// run. It speaks RFB 3.3/3.7/3.8 through an ITransport, keeps the framebuffer, and is used
+// from one thread only (the GUI thread); the frame update thread reaches it through a
+// synchronous hand-over.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/ImageView.h"
+#include "platform/KeyboardState.h"
+#include "platform/Transport.h"
+
+namespace zarn {
+
+// Values of TVNCProto::ProtocolVersion.
+enum : uint8_t { kRfb33 = 0, kRfb37 = 1, kRfb38 = 2 };
+
+// Modifier flags passed with a key (only Control influences the translation).
+enum TShiftFlag : uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+using TShiftState = uint8_t;
+
+// Device-independent-bitmap header that describes the framebuffer arrays.
+struct TBitmapInfoHeader {
+    uint32_t biSize = 44;   // header plus the 4 unused bytes: where the colour table starts
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;   // positive: bottom-up, drawn flipped
+    uint16_t biPlanes = 1;
+    uint16_t biBitCount = 0;
+    uint32_t biCompression = 0;
+    uint32_t biSizeImage = 0;
+    int32_t biXPelsPerMeter = 200;
+    int32_t biYPelsPerMeter = 200;
+    uint32_t biClrUsed = 0;
+    uint32_t biClrImportant = 0;
+};
+
+struct TBitmapInfo {
+    TBitmapInfoHeader bmiHeader;
+    uint8_t Unused[4] = {0, 0, 0, 0};
+    TRGBQuad bmiColors[256] = {};
+};
+
+class TVNCProto {
+public:
+    using TPasswordRequest = std::function<std::string()>;
+
+    // Create: with no transport given, the engine owns a TcpClient.
+    explicit TVNCProto(std::unique_ptr<ITransport> client = nullptr);
+    ~TVNCProto();   // Destroy
+    TVNCProto(const TVNCProto&) = delete;
+    TVNCProto& operator=(const TVNCProto&) = delete;
+
+    // ---- fields (public: the window, dialogs and tests read and write them directly) ----
+    std::unique_ptr<ITransport> Client;
+    std::string Host;
+    int32_t Port = 0;               // written only through SetPort
+    std::string Password;
+    uint8_t ProtocolVersion = kRfb38;
+    int32_t FramebufferWidth = 0;
+    int32_t FramebufferHeight = 0;
+    int32_t BitsPerPixel = 0;
+    int32_t Depth = 0;
+    bool BigEndian = false;
+    bool TrueColor = false;
+    int32_t RedMax = 0, GreenMax = 0, BlueMax = 0;
+    int32_t RedShift = 0, GreenShift = 0, BlueShift = 0;
+    std::string DesktopName;
+    std::string CutText;
+    bool ShareClipboard = true;
+    uint16_t LastShiftKeySym = 0;
+    uint16_t LastCtrlKeySym = 0;
+    uint16_t LastAltKeySym = 0;
+    std::string FailureReason;
+    uint64_t BytesSent = 0;
+    uint64_t BytesReceived = 0;
+    uint64_t FramesReceived = 0;
+    TPasswordRequest OnPasswordRequest;
+    TBitmapInfo BitmapInfo;
+    std::vector<uint32_t> Pixels32;
+    std::vector<uint8_t> Pixels8;
+    bool Initialised = false;
+    bool EncodingsSent = false;
+    bool UseCopyRect = false;
+    bool UseRRE = false;
+    bool UseHextile = false;
+
+    // ---- hooks the window (or a headless tool) installs; all may be empty ----
+    std::function<void()> OnBell;                                // Bell message
+    std::function<void(const std::string&)> OnServerCutText;   // only while ShareClipboard
+    KeyboardState* Keyboard = nullptr;                           // not owned; null = no keys down, no text
+    // Longest an update cycle keeps handling messages before it stops at a message boundary.
+    int CycleBudgetMs = 100;
+
+    // ---- session set-up ----
+    void SetPort(int32_t port);
+    bool Connect(const std::string& host = std::string(), int32_t port = -1);
+    void Disconnect();
+    void ClientDisconnected();
+
+    // ---- update cycle ----
+    bool IsReady();
+    bool RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental);
+    void DrainInput();
+
+    // ---- client messages ----
+    bool SendSetPixelFormat();
+    void SendSetEncodings();
+    bool SendKeyEvent(uint16_t key, TShiftState modifiers, bool down);
+    bool SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y);
+    void SendClientCutText(const std::string& text);
+    std::string VirtualKeyToChar(uint16_t virtualKey);
+
+    // ---- framebuffer ----
+    // The current array (Pixels32 when TrueColor, else Pixels8 with the colour table), for
+    // drawing without a copy. Valid until the next AllocateFramebuffer.
+    ImageView CurrentImage() const;
+    bool SaveFramebufferBitmap(const std::string& fileName) const;
+
+    // ---- VNC Authentication helpers ----
+    static uint8_t ReverseBits(uint8_t b);
+    static void DesEncrypt(const uint8_t* input, uint8_t* output, const uint8_t* key);
+
+    // ---- internal steps, public so tests can reach them ----
+    bool NegotiateSecurity();
+    bool ReadServerInit();
+    void AllocateFramebuffer();
+    void VncAuthenticate();
+    void Md5Authenticate();
+    void HandleFramebufferUpdate32();
+    void HandleFramebufferUpdate8();
+    void HandleSetColourMapEntries();
+    void HandleBell();
+    void HandleServerCutText();
+
+private:
+    template <typename Pixel>
+    void HandleFramebufferUpdate();
+    bool ClientOpen() const;
+
+    std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
+};
+
+} // namespace zarn
