@@ -1,0 +1,54 @@
+#pragma once
+// A transport over bytes in memory, for tests and the fuzzer: the whole script counts as
+// already received, every write is recorded, and reading past the end fails as a closed
+// connection would.
+
+#include <string>
+#include <vector>
+
+#include "platform/Transport.h"
+
+namespace zarn {
+
+class MemoryTransport final : public ITransport {
+public:
+    MemoryTransport() = default;
+    explicit MemoryTransport(std::vector<uint8_t> incoming);
+
+    // Appends bytes the "server" has sent.
+    void Feed(const std::vector<uint8_t>& bytes);
+    void Feed(const uint8_t* data, size_t n);
+    // Everything the client wrote, in order.
+    const std::vector<uint8_t>& Written() const { return FWritten; }
+    void ClearWritten() { FWritten.clear(); }
+    size_t Remaining() const { return FIncoming.size() - FPos; }
+    // Makes the transport look like an open connection (as after Connect).
+    void Open() { FOpen = true; FHasSocket = true; }
+    int ConnectCalls() const { return FConnectCalls; }
+
+    void SetHost(const std::string&) override {}
+    void SetPort(int) override {}
+    void Connect() override;
+    void Disconnect() override;
+    void ReleaseSocket() override;
+    bool HasSocket() const override { return FHasSocket; }
+    bool Connected() override { return FOpen; }
+    bool ReceiveBufferEmpty() const override { return FPos >= FIncoming.size(); }
+    void SetReadTimeout(int milliseconds) override { FReadTimeout = milliseconds; }
+    int ReadTimeout() const override { return FReadTimeout; }
+    void ReadExact(uint8_t* dst, size_t n) override;
+    std::string ReadLine(size_t maxLength) override;
+    void Write(const uint8_t* data, size_t n) override;
+    using ITransport::Write;
+
+private:
+    std::vector<uint8_t> FIncoming;
+    size_t FPos = 0;
+    std::vector<uint8_t> FWritten;
+    bool FOpen = false;
+    bool FHasSocket = false;
+    int FReadTimeout = 0;
+    int FConnectCalls = 0;
+};
+
+} // namespace zarn
