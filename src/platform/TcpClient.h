@@ -1,6 +1,7 @@
 #pragma once
-// The real transport: a blocking POSIX TCP socket (IPv4 or IPv6 by name) with a receive
-// buffer filled in chunks of up to 32 KiB and poll()-based time-outs.
+// The real transport: a POSIX TCP socket (IPv4 or IPv6 by name) with a receive buffer filled
+// in chunks of up to 32 KiB. Reads and writes block the caller, but every wait goes through
+// poll() so that the connect and read time-outs bound it.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,10 +35,23 @@ public:
     void Write(const uint8_t* data, size_t n) override;
     using ITransport::Write;
 
+    // A connect that has not completed by then fails (all resolved addresses together).
+    static constexpr int kDefaultConnectTimeoutMs = 10000;
+
     // Bounds the blocking connect; 0 means the system's own limit.
-    void SetConnectTimeout(int milliseconds);
+    void SetConnectTimeout(int milliseconds) override;
+    int ConnectTimeout() const;
 
 private:
+    enum class ReceiveResult { Data, NothingYet, Closed, Failed };
+
+    // One receive of at most kReceiveChunk bytes appended to the buffer; never waits.
+    ReceiveResult ReceiveChunk();
+    // Waits up to the read time-out for more bytes; throws on time-out, close or error.
+    void ReceiveMore(const char* waitingFor);
+    // The peer closed (or the socket failed): close our end and notify.
+    void PeerClosed();
+
     struct Impl;
     Impl* FImpl;
 };

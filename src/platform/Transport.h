@@ -25,6 +25,9 @@ public:
     virtual void SetHost(const std::string& host) = 0;
     virtual void SetPort(int port) = 0;
 
+    // Bounds the next Connect, in milliseconds; 0 leaves it to the system. Transports that
+    // cannot wait ignore it.
+    virtual void SetConnectTimeout(int /*milliseconds*/) {}
     // Opens the connection, blocking (bounded by the connect time-out); throws TransportError.
     virtual void Connect() = 0;
     // If a connection is open: closes it, then calls OnDisconnected. Otherwise does nothing.

@@ -1,0 +1,423 @@
+#include "platform/TcpClient.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace zarn {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string SystemErrorText(const char* what, int error)
+{
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+// A deadline that may be "never". poll() wants the milliseconds left, -1 for no limit.
+class Deadline {
+public:
+    explicit Deadline(int milliseconds)
+        : FUnlimited(milliseconds <= 0)
+        , FEnd(Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0)))
+    {
+    }
+
+    int RemainingMs() const
+    {
+        if (FUnlimited)
+            return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(FEnd - Clock::now()).count();
+        return static_cast<int>(std::max<int64_t>(left, 0));
+    }
+
+    bool Expired() const { return !FUnlimited && Clock::now() >= FEnd; }
+
+private:
+    bool FUnlimited;
+    Clock::time_point FEnd;
+};
+
+// Waits for `events` on fd until the deadline. True when ready (or in error: the caller's
+// next call reports it), false on time-out. EINTR restarts the wait with the time left.
+bool WaitFor(int fd, short events, const Deadline& deadline)
+{
+    for (;;) {
+        pollfd p { fd, events, 0 };
+        const int rc = ::poll(&p, 1, deadline.RemainingMs());
+        if (rc > 0)
+            return true;
+        if (rc == 0)
+            return false;
+        if (errno != EINTR)
+            throw TransportError(SystemErrorText("poll", errno));
+    }
+}
+
+// Readable now, or closed / in error (a receive will tell which). Never waits.
+bool DataWaiting(int fd)
+{
+    pollfd p { fd, POLLIN, 0 };
+    int rc;
+    do
+        rc = ::poll(&p, 1, 0);
+    while (rc < 0 && errno == EINTR);
+    return rc > 0;
+}
+
+void SetNoDelay(int fd)
+{
+    // Key and pointer events are small and must go out at once.
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+// One attempt on one resolved address. Returns the connected socket, or -1 with the reason
+// in `error`. The socket stays non-blocking: every later wait goes through poll().
+int ConnectOne(const addrinfo& address, const Deadline& deadline, std::string& error)
+{
+    const int fd = ::socket(
+        address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
+    if (fd < 0) {
+        error = SystemErrorText("socket", errno);
+        return -1;
+    }
+    int rc;
+    do
+        rc = ::connect(fd, address.ai_addr, address.ai_addrlen);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0 && errno != EINPROGRESS) {
+        error = SystemErrorText("connect", errno);
+        ::close(fd);
+        return -1;
+    }
+    if (rc < 0) {
+        bool ready = false;
+        try {
+            ready = WaitFor(fd, POLLOUT, deadline);
+        } catch (const TransportError& e) {
+            error = e.what();
+            ::close(fd);
+            return -1;
+        }
+        if (!ready) {
+            error = "connect timed out";
+            ::close(fd);
+            return -1;
+        }
+        int soError = 0;
+        socklen_t length = sizeof soError;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) < 0)
+            soError = errno;
+        if (soError != 0) {
+            error = SystemErrorText("connect", soError);
+            ::close(fd);
+            return -1;
+        }
+    }
+    SetNoDelay(fd);
+    return fd;
+}
+
+} // namespace
+
+struct TcpClient::Impl {
+    std::string host;
+    int port = 0;
+    int fd = -1;
+    bool hasSocket = false;
+    int readTimeoutMs = 0;
+    int connectTimeoutMs = kDefaultConnectTimeoutMs;
+    int lastError = 0;
+
+    // Received bytes not yet taken: buffer[head, buffer.size()).
+    std::vector<uint8_t> buffer;
+    size_t head = 0;
+
+    size_t Buffered() const { return buffer.size() - head; }
+    const uint8_t* Data() const { return buffer.data() + head; }
+
+    void Take(uint8_t* dst, size_t n)
+    {
+        if (n > 0)
+            std::memcpy(dst, Data(), n);
+        head += n;
+        if (head == buffer.size()) {
+            buffer.clear();
+            head = 0;
+        }
+    }
+
+    void ClearBuffer()
+    {
+        buffer.clear();
+        head = 0;
+    }
+
+    // Makes room for one receive at the end, dropping bytes already taken first.
+    uint8_t* ReserveChunk()
+    {
+        if (head > 0) {
+            buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(head));
+            head = 0;
+        }
+        const size_t used = buffer.size();
+        buffer.resize(used + kReceiveChunk);
+        return buffer.data() + used;
+    }
+
+    void CloseSocket()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+};
+
+TcpClient::TcpClient()
+    : FImpl(new Impl)
+{
+}
+
+TcpClient::~TcpClient()
+{
+    FImpl->CloseSocket();
+    delete FImpl;
+}
+
+void TcpClient::SetHost(const std::string& host)
+{
+    FImpl->host = host;
+}
+
+void TcpClient::SetPort(int port)
+{
+    FImpl->port = port;
+}
+
+void TcpClient::SetConnectTimeout(int milliseconds)
+{
+    FImpl->connectTimeoutMs = std::max(milliseconds, 0);
+}
+
+int TcpClient::ConnectTimeout() const
+{
+    return FImpl->connectTimeoutMs;
+}
+
+void TcpClient::Connect()
+{
+    Disconnect();
+    FImpl->CloseSocket();
+    FImpl->ClearBuffer();
+    // A fresh socket starts without a read limit; whoever needs one sets it.
+    FImpl->readTimeoutMs = 0;
+
+    if (FImpl->host.empty())
+        throw TransportError("no host given");
+    if (FImpl->port <= 0 || FImpl->port > 65535)
+        throw TransportError("invalid port " + std::to_string(FImpl->port));
+
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* addresses = nullptr;
+    const std::string service = std::to_string(FImpl->port);
+    const int rc = ::getaddrinfo(FImpl->host.c_str(), service.c_str(), &hints, &addresses);
+    if (rc != 0)
+        throw TransportError("cannot resolve " + FImpl->host + ": " + ::gai_strerror(rc));
+
+    // One time-out covers every address the name resolves to.
+    const Deadline deadline(FImpl->connectTimeoutMs);
+    std::string error = "no address for " + FImpl->host;
+    int fd = -1;
+    for (addrinfo* a = addresses; a && fd < 0 && !deadline.Expired(); a = a->ai_next)
+        fd = ConnectOne(*a, deadline, error);
+    ::freeaddrinfo(addresses);
+    if (fd < 0) {
+        if (deadline.Expired())
+            error = "connect timed out";
+        throw TransportError("cannot connect to " + FImpl->host + ":" + service + ": " + error);
+    }
+    FImpl->fd = fd;
+    FImpl->hasSocket = true;
+}
+
+void TcpClient::Disconnect()
+{
+    if (FImpl->fd < 0)
+        return;
+    FImpl->CloseSocket();
+    FImpl->ClearBuffer();
+    if (OnDisconnected)
+        OnDisconnected();
+}
+
+void TcpClient::ReleaseSocket()
+{
+    FImpl->CloseSocket();
+    FImpl->ClearBuffer();
+    FImpl->hasSocket = false;
+    FImpl->readTimeoutMs = 0;
+}
+
+bool TcpClient::HasSocket() const
+{
+    return FImpl->hasSocket;
+}
+
+void TcpClient::PeerClosed()
+{
+    // Bytes that arrived before the close stay readable; only the socket goes.
+    FImpl->CloseSocket();
+    if (OnDisconnected)
+        OnDisconnected();
+}
+
+TcpClient::ReceiveResult TcpClient::ReceiveChunk()
+{
+    uint8_t* at = FImpl->ReserveChunk();
+    ssize_t got;
+    do
+        got = ::recv(FImpl->fd, at, kReceiveChunk, 0);
+    while (got < 0 && errno == EINTR);
+    FImpl->buffer.resize(
+        FImpl->buffer.size() - kReceiveChunk + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    if (got > 0)
+        return ReceiveResult::Data;
+    if (got == 0)
+        return ReceiveResult::Closed;
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+        return ReceiveResult::NothingYet;
+    FImpl->lastError = errno;
+    return ReceiveResult::Failed;
+}
+
+bool TcpClient::Connected()
+{
+    if (!FImpl->hasSocket || FImpl->fd < 0)
+        return false;
+    if (!DataWaiting(FImpl->fd))
+        return true;
+    switch (ReceiveChunk()) {
+    case ReceiveResult::Data:
+    case ReceiveResult::NothingYet:
+        return true;
+    case ReceiveResult::Closed:
+    case ReceiveResult::Failed:
+        PeerClosed();
+        return false;
+    }
+    return FImpl->fd >= 0;
+}
+
+bool TcpClient::ReceiveBufferEmpty() const
+{
+    return FImpl->Buffered() == 0;
+}
+
+void TcpClient::SetReadTimeout(int milliseconds)
+{
+    FImpl->readTimeoutMs = std::max(milliseconds, 0);
+}
+
+int TcpClient::ReadTimeout() const
+{
+    return FImpl->readTimeoutMs;
+}
+
+void TcpClient::ReceiveMore(const char* waitingFor)
+{
+    if (FImpl->fd < 0)
+        throw TransportError(FImpl->hasSocket ? "connection closed by the server" : "not connected");
+    const Deadline deadline(FImpl->readTimeoutMs);
+    for (;;) {
+        if (!WaitFor(FImpl->fd, POLLIN, deadline))
+            throw TransportError(std::string("timed out waiting for ") + waitingFor);
+        switch (ReceiveChunk()) {
+        case ReceiveResult::Data:
+            return;
+        case ReceiveResult::NothingYet:
+            continue;
+        case ReceiveResult::Closed:
+            PeerClosed();
+            throw TransportError("connection closed by the server");
+        case ReceiveResult::Failed: {
+            const int error = FImpl->lastError;
+            PeerClosed();
+            throw TransportError(SystemErrorText("receive", error));
+        }
+        }
+    }
+}
+
+void TcpClient::ReadExact(uint8_t* dst, size_t n)
+{
+    while (FImpl->Buffered() < n)
+        ReceiveMore("data from the server");
+    FImpl->Take(dst, n);
+}
+
+std::string TcpClient::ReadLine(size_t maxLength)
+{
+    size_t scanned = 0;
+    for (;;) {
+        const size_t buffered = FImpl->Buffered();
+        const uint8_t* data = FImpl->Data();
+        const auto* lf = static_cast<const uint8_t*>(std::memchr(data + scanned, '\n', buffered - scanned));
+        const size_t lineLength = lf ? size_t(lf - data) : buffered;
+        if (lineLength > maxLength)
+            throw TransportError("line longer than " + std::to_string(maxLength) + " bytes");
+        if (lf) {
+            std::string line(reinterpret_cast<const char*>(data), lineLength);
+            FImpl->head += lineLength + 1;
+            if (FImpl->head == FImpl->buffer.size())
+                FImpl->ClearBuffer();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
+        }
+        scanned = buffered;
+        ReceiveMore("a line from the server");
+    }
+}
+
+void TcpClient::Write(const uint8_t* data, size_t n)
+{
+    if (FImpl->fd < 0)
+        throw TransportError("not connected");
+    // A server that stops reading must not block us for ever once a read limit is set.
+    const Deadline deadline(FImpl->readTimeoutMs);
+    size_t sent = 0;
+    while (sent < n) {
+        const ssize_t rc = ::send(FImpl->fd, data + sent, n - sent, MSG_NOSIGNAL);
+        if (rc > 0) {
+            sent += static_cast<size_t>(rc);
+            continue;
+        }
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitFor(FImpl->fd, POLLOUT, deadline))
+                throw TransportError("timed out sending to the server");
+            continue;
+        }
+        const int error = rc < 0 ? errno : EPIPE;
+        PeerClosed();
+        throw TransportError(SystemErrorText("send", error));
+    }
+}
+
+} // namespace zarn
