@@ -1,10 +1,46 @@
 #include "protocol/VNCProto.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
+#include "crypto/IcsDES.h"
+#include "crypto/ZarnMD5Funcs.h"
 #include "platform/TcpClient.h"
 
 namespace zarn {
+
+namespace {
+
+enum : uint8_t { kSecNone = 1, kSecVncAuth = 2, kSecMd5Challenge = 21 };
+
+// The server broke the protocol or a safety limit: the stream can no longer be trusted, so
+// Connect closes the connection rather than leaving it half-read.
+class SetupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct VersionReply {
+    std::string_view text;
+    uint8_t version;
+    std::string_view reply;
+};
+
+// Versions the server may announce and what we answer; anything else is answered as 3.8.
+constexpr std::array<VersionReply, 5> kVersionReplies { {
+    { "003.003", kRfb33, "RFB 003.003\n" },
+    { "003.005", kRfb33, "RFB 003.003\n" },
+    { "003.006", kRfb33, "RFB 003.003\n" },
+    { "003.007", kRfb37, "RFB 003.007\n" },
+    { "003.008", kRfb38, "RFB 003.008\n" },
+} };
+constexpr std::string_view kDefaultReply = "RFB 003.008\n";
+
+// Preference order whatever order the server lists them in.
+constexpr std::array<uint8_t, 3> kSecurityPreference { kSecNone, kSecMd5Challenge, kSecVncAuth };
+
+} // namespace
 
 TVNCProto::TVNCProto(std::unique_ptr<ITransport> client)
     : Client(client ? std::move(client) : std::make_unique<TcpClient>())
@@ -22,6 +58,237 @@ void TVNCProto::SetPort(int32_t port)
 {
     if (port >= 0 && port <= 65535)
         Port = port;
+}
+
+bool TVNCProto::Connect(const std::string& host, int32_t port)
+{
+    if (!host.empty())
+        Host = host;
+    if (port != -1)
+        SetPort(port);
+    // A reason left over from an earlier attempt must never explain a later, different failure.
+    FailureReason.clear();
+    LastError.clear();
+    SecurityType = 0;
+    try {
+        Client->Disconnect();
+        Client->SetHost(Host);
+        Client->SetPort(Port);
+        BytesSent = 0;
+        BytesReceived = 0;
+        Client->SetConnectTimeout(ConnectTimeoutMs);
+        Client->Connect();
+        Client->SetReadTimeout(HandshakeReadTimeoutMs);
+        if (!ExchangeProtocolVersion() || !NegotiateSecurity() || !ReadServerInit()) {
+            Client->Disconnect();
+            return false;
+        }
+        // The session starts without a read limit; the update cycle sets its own.
+        Client->SetReadTimeout(0);
+        return true;
+    } catch (const SetupError& e) {
+        LastError = e.what();
+        Client->Disconnect();
+    } catch (const std::exception& e) {
+        // Transport failures leave the connection as they found it; the next Connect or
+        // Disconnect cleans up.
+        LastError = e.what();
+    } catch (...) {
+        LastError = "unexpected failure during set-up";
+    }
+    return false;
+}
+
+bool TVNCProto::ExchangeProtocolVersion()
+{
+    const std::string greeting = Client->ReadLine(limits::kMaxGreetingLine);
+    BytesReceived += greeting.size();
+    if (greeting.compare(0, 4, "RFB ") != 0) {
+        LastError = "not an RFB server";
+        return false;
+    }
+    const std::string versionText = greeting.substr(4, 10);
+    std::string_view reply = kDefaultReply;
+    ProtocolVersion = kRfb38;
+    for (const auto& known : kVersionReplies) {
+        if (versionText == known.text) {
+            ProtocolVersion = known.version;
+            reply = known.reply;
+            break;
+        }
+    }
+    Client->Write(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
+    BytesSent += reply.size();
+    return true;
+}
+
+std::string TVNCProto::ReadBoundedText(const char* what)
+{
+    const uint32_t length = Client->ReadU32();
+    if (length > limits::kMaxSetupText)
+        throw SetupError(std::string(what) + " of " + std::to_string(length) + " bytes exceeds the limit");
+    return Client->ReadText(length);
+}
+
+uint8_t TVNCProto::ChooseSecurityType()
+{
+    if (ProtocolVersion == kRfb33) {
+        const uint32_t decided = Client->ReadU32();
+        // Only 1, 2 and 21 are ours; anything wider than a byte is simply not one of them.
+        return decided <= 0xFF ? static_cast<uint8_t>(decided) : 0;
+    }
+    const uint8_t count = Client->ReadU8();
+    if (count == 0) {
+        LastError = "server refused the connection: " + ReadBoundedText("reason text");
+        return 0;
+    }
+    std::array<uint8_t, 255> offered {};
+    Client->ReadExact(offered.data(), count);
+    const uint8_t* begin = offered.data();
+    const uint8_t* end = begin + count;
+    for (const uint8_t preferred : kSecurityPreference) {
+        if (std::find(begin, end, preferred) != end)
+            return preferred;
+    }
+    LastError = "no supported security type offered";
+    return 0;
+}
+
+bool TVNCProto::NegotiateSecurity()
+{
+    const uint8_t type = ChooseSecurityType();
+    if (type != kSecNone && type != kSecVncAuth && type != kSecMd5Challenge) {
+        if (LastError.empty())
+            LastError = type == 0 ? "server refused the connection"
+                                  : "unsupported security type " + std::to_string(type);
+        return false;
+    }
+    SecurityType = type;
+    if (ProtocolVersion != kRfb33)
+        Client->Write(&type, 1);
+
+    if (type == kSecNone) {
+        if (ProtocolVersion != kRfb38)
+            return true;
+        // Without authentication a failure carries no reason worth waiting for.
+        if (Client->ReadU32() == 0)
+            return true;
+        LastError = "security handshake failed";
+        return false;
+    }
+
+    if (type == kSecVncAuth)
+        VncAuthenticate();
+    else
+        Md5Authenticate();
+    return ReadSecurityResult();
+}
+
+bool TVNCProto::ReadSecurityResult()
+{
+    // A cancelled password request has disconnected us: there is nothing to read.
+    if (!ClientOpen()) {
+        LastError = "authentication cancelled";
+        return false;
+    }
+    if (Client->ReadU32() == 0)
+        return true;
+    LastError = "authentication failed";
+    if (ProtocolVersion == kRfb38) {
+        FailureReason = ReadBoundedText("reason text");
+        if (!FailureReason.empty())
+            LastError += ": " + FailureReason;
+    }
+    return false;
+}
+
+bool TVNCProto::ReadServerInit()
+{
+    const uint8_t clientInitShared = 1;
+    Client->Write(&clientInitShared, 1);
+
+    const uint16_t width = Client->ReadU16();
+    const uint16_t height = Client->ReadU16();
+    // Refuse an absurd screen before reading further, let alone allocating for it.
+    if (width > limits::kMaxFramebufferSide || height > limits::kMaxFramebufferSide)
+        throw SetupError("framebuffer of " + std::to_string(width) + " x " + std::to_string(height)
+            + " exceeds the limit");
+    FramebufferWidth = width;
+    FramebufferHeight = height;
+    BitsPerPixel = Client->ReadU8();
+    Depth = Client->ReadU8();
+    BigEndian = Client->ReadU8() != 0;
+    TrueColor = Client->ReadU8() != 0;
+    RedMax = Client->ReadU16();
+    GreenMax = Client->ReadU16();
+    BlueMax = Client->ReadU16();
+    RedShift = Client->ReadU8();
+    GreenShift = Client->ReadU8();
+    BlueShift = Client->ReadU8();
+    uint8_t padding[3];
+    Client->ReadExact(padding, sizeof padding);
+    DesktopName = ReadBoundedText("desktop name");
+
+    AllocateFramebuffer();
+    if (!ClientOpen()) {
+        LastError = "server closed the connection after ServerInit";
+        return false;
+    }
+    Initialised = true;
+    return true;
+}
+
+void TVNCProto::RequestPasswordIfEmpty()
+{
+    // No read is pending while the user types, so the handshake read limit cannot cut the
+    // prompt short; the reads after it start their own wait.
+    if (Password.empty() && OnPasswordRequest)
+        Password = OnPasswordRequest();
+}
+
+uint8_t TVNCProto::ReverseBits(uint8_t b)
+{
+    b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    b = static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    return b;
+}
+
+void TVNCProto::DesEncrypt(const uint8_t* input, uint8_t* output, const uint8_t* key)
+{
+    DesBlock(input, output, key, true);
+}
+
+void TVNCProto::VncAuthenticate()
+{
+    RequestPasswordIfEmpty();
+    if (!ClientOpen())
+        return;
+    std::array<uint8_t, 8> key {};
+    for (size_t i = 0; i < key.size() && i < Password.size(); ++i)
+        key[i] = ReverseBits(static_cast<uint8_t>(Password[i]));
+
+    std::array<uint8_t, 8> firstHalf {}, secondHalf {};
+    Client->ReadExact(firstHalf.data(), firstHalf.size());
+    Client->ReadExact(secondHalf.data(), secondHalf.size());
+
+    std::array<uint8_t, 16> response {};
+    DesEncrypt(firstHalf.data(), response.data(), key.data());
+    DesEncrypt(secondHalf.data(), response.data() + 8, key.data());
+    std::fill(key.begin(), key.end(), 0);
+    Client->Write(response.data(), response.size());
+}
+
+void TVNCProto::Md5Authenticate()
+{
+    RequestPasswordIfEmpty();
+    if (!ClientOpen())
+        return;
+    std::string challengeAndPassword = ReadBoundedText("authentication challenge");
+    challengeAndPassword += Password;
+    const TMD5Digest digest = MD5String(challengeAndPassword);
+    std::fill(challengeAndPassword.begin(), challengeAndPassword.end(), '\0');
+    Client->Write(digest.data(), digest.size());
 }
 
 void TVNCProto::Disconnect()

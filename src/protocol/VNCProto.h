@@ -13,6 +13,7 @@
 #include "imaging/ImageView.h"
 #include "platform/KeyboardState.h"
 #include "platform/Transport.h"
+#include "protocol/Limits.h"
 
 namespace zarn {
 
@@ -94,6 +95,20 @@ public:
     KeyboardState* Keyboard = nullptr;                           // not owned; null = no keys down, no text
     // Longest an update cycle keeps handling messages before it stops at a message boundary.
     int CycleBudgetMs = 100;
+    // Why the last RequestUpdate failed (read time-out, closed connection, unknown message,
+    // a limit exceeded); empty after a cycle that succeeded.
+    std::string CycleError;
+
+    // ---- set-up bounds and diagnostics ----
+    // A silent or stalled server must not hold Connect (and the GUI thread) for ever. Tests
+    // shorten these; 0 removes the bound.
+    int ConnectTimeoutMs = limits::kConnectTimeoutMs;
+    int HandshakeReadTimeoutMs = limits::kHandshakeReadTimeoutMs;
+    // The security type the last Connect settled on (1, 2 or 21); 0 when none was agreed.
+    uint8_t SecurityType = 0;
+    // Why the last Connect failed, for tools and logs (the window shows only FailureReason).
+    // Empty after a successful Connect.
+    std::string LastError;
 
     // ---- session set-up ----
     void SetPort(int32_t port);
@@ -113,6 +128,11 @@ public:
     bool SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y);
     void SendClientCutText(const std::string& text);
     std::string VirtualKeyToChar(uint16_t virtualKey);
+    // The messages that open a session once Connect has succeeded, in the order the server
+    // needs them: SetEncodings, SetPixelFormat for `trueColor`, then releases of the six
+    // modifier keysyms so no key stays stuck from an earlier session. False (after
+    // SetEncodings) when SetPixelFormat could not be sent.
+    bool StartSession(bool trueColor);
 
     // ---- framebuffer ----
     // The current array (Pixels32 when TrueColor, else Pixels8 with the colour table), for
@@ -137,8 +157,16 @@ public:
     void HandleServerCutText();
 
 private:
+    // Set-up steps of Connect.
+    bool ExchangeProtocolVersion();
+    uint8_t ChooseSecurityType();
+    bool ReadSecurityResult();
+    std::string ReadBoundedText(const char* what);
+    void RequestPasswordIfEmpty();
+
     template <typename Pixel>
     void HandleFramebufferUpdate();
+    bool HandleBufferedMessages();
     bool ClientOpen() const;
 
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
