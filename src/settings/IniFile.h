@@ -15,6 +15,8 @@
 
 namespace zarn {
 
+class TIniDocument;
+
 // A write the system refused. what() is exactly "Unable to write to <path>"; the window shows
 // it as it stands. Cause() keeps the system's reason for diagnosis.
 class EIniWriteError : public std::runtime_error {
@@ -68,17 +70,13 @@ public:
     bool HasPendingWrites() const { return FPending; }
 
 private:
-    class Document;
-    Document& Loaded();
+    TIniDocument& Loaded();
 
     std::filesystem::path FPath;
-    std::unique_ptr<Document> FDocument;
+    std::unique_ptr<TIniDocument> FDocument;
+    bool FUnreadable = false; // the file exists but could not be read: writing would lose it
+    std::error_code FLoadError;
     bool FPending = false;
 };
-
-// Replaces the file at path with content atomically: a temporary file in the same folder is
-// written, synced and renamed over it; an existing file keeps its permission bits and a symbolic
-// link keeps pointing at the (replaced) file it named. Throws EIniWriteError naming path.
-void ReplaceFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 } // namespace zarn

@@ -14,7 +14,7 @@ namespace zarn {
 inline constexpr char kRecentHostsSection[] = "RecentHosts";
 
 struct THostItem {
-    std::string Host;   // as the user typed it, letter case kept
+    std::string Host; // as the user typed it, letter case kept
     int32_t Port = 0;
 };
 
@@ -54,7 +54,7 @@ public:
     std::filesystem::path IniPath() const;
 
 private:
-    std::filesystem::path FIniPath;   // empty: ZarnVNC.ini beside the executable
+    std::filesystem::path FIniPath; // empty: ZarnVNC.ini beside the executable
     std::vector<THostItem> FItems;
 };
 

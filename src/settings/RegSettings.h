@@ -69,7 +69,7 @@ public:
 private:
     void SetBool(bool& field, bool value);
 
-    std::filesystem::path FIniPath;   // empty: ZarnVNC.ini beside the executable
+    std::filesystem::path FIniPath; // empty: ZarnVNC.ini beside the executable
     int32_t FTargetFPS = 0;
     int32_t FCursor = 0;
     bool FEncCopyRect = false;

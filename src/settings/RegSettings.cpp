@@ -1,0 +1,109 @@
+#include "settings/RegSettings.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "settings/IniFile.h"
+#include "settings/IniLocation.h"
+
+namespace zarn {
+
+TVNCRegSettings::TVNCRegSettings() = default;
+
+TVNCRegSettings::TVNCRegSettings(std::filesystem::path iniPath)
+    : FIniPath(std::move(iniPath))
+{
+}
+
+TVNCRegSettings::~TVNCRegSettings()
+{
+    if (!FModified)
+        return;
+    try {
+        Save();
+    } catch (const std::exception& error) {
+        if (OnFinalSaveError)
+            OnFinalSaveError(error.what());
+    }
+}
+
+std::filesystem::path TVNCRegSettings::IniPath() const
+{
+    return FIniPath.empty() ? DefaultIniPath() : FIniPath;
+}
+
+void TVNCRegSettings::Load()
+{
+    TIniFile ini(IniPath());
+    FTargetFPS = std::clamp(
+        ini.ReadInteger(kVNCClientSection, "TargetFPS", kDefaultTargetFPS), kMinTargetFPS, kMaxTargetFPS);
+    FCursor
+        = std::clamp(ini.ReadInteger(kVNCClientSection, "Cursor", kDefaultCursor), kMinCursor, kMaxCursor);
+    FEncCopyRect = ini.ReadBool(kVNCClientSection, "EncCopyRect", true);
+    FEncRRE = ini.ReadBool(kVNCClientSection, "EncRRE", true);
+    FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
+    FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
+    FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FModified = false;
+}
+
+void TVNCRegSettings::Save()
+{
+    TIniFile ini(IniPath());
+    // Only a store saved before Load can hold a TargetFPS outside the range.
+    FTargetFPS = std::clamp(FTargetFPS, kMinTargetFPS, kMaxTargetFPS);
+    ini.WriteInteger(kVNCClientSection, "TargetFPS", FTargetFPS);
+    ini.WriteInteger(kVNCClientSection, "Cursor", FCursor);
+    ini.WriteBool(kVNCClientSection, "EncCopyRect", FEncCopyRect);
+    ini.WriteBool(kVNCClientSection, "EncRRE", FEncRRE);
+    ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
+    ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
+    ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
+    ini.Flush();
+    FModified = false;
+}
+
+void TVNCRegSettings::SetTargetFPS(int32_t value)
+{
+    if (value < kMinTargetFPS || value > kMaxTargetFPS)
+        return;
+    FTargetFPS = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetCursor(int32_t value)
+{
+    if (value < kMinCursor || value > kMaxCursor)
+        return;
+    FCursor = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetBool(bool& field, bool value)
+{
+    field = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetEncCopyRect(bool value)
+{
+    SetBool(FEncCopyRect, value);
+}
+void TVNCRegSettings::SetEncRRE(bool value)
+{
+    SetBool(FEncRRE, value);
+}
+void TVNCRegSettings::SetEncHextile(bool value)
+{
+    SetBool(FEncHextile, value);
+}
+void TVNCRegSettings::SetTrueColor(bool value)
+{
+    SetBool(FTrueColor, value);
+}
+void TVNCRegSettings::SetSharedClipboard(bool value)
+{
+    SetBool(FSharedClipboard, value);
+}
+
+} // namespace zarn

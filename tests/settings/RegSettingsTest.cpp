@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "TempFolder.h"
+#include "settings/IniFile.h"
+#include "settings/IniLocation.h"
+#include "settings/RegSettings.h"
+
+namespace zarn {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+class RegSettingsTest : public testing::Test {
+protected:
+    test::TempFolder folder;
+    std::filesystem::path path = folder / "ZarnVNC.ini";
+};
+
+TEST_F(RegSettingsTest, DefaultsWithoutAFileAndLoadingCreatesNone)
+{
+    TVNCRegSettings settings(path);
+    settings.Load();
+    EXPECT_EQ(settings.TargetFPS(), 20);
+    EXPECT_EQ(settings.Cursor(), 0);
+    EXPECT_TRUE(settings.EncCopyRect() && settings.EncRRE() && settings.EncHextile());
+    EXPECT_TRUE(settings.TrueColor() && settings.SharedClipboard());
+    EXPECT_FALSE(settings.Modified());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(RegSettingsTest, LoadClampsAndConvertsStoredValues)
+{
+    struct Case {
+        const char* line;
+        int32_t targetFPS, cursor;
+        bool encRRE;
+    };
+    const Case cases[] = { { "TargetFPS=0", 1, 0, true }, { "TargetFPS=-5", 1, 0, true },
+        { "TargetFPS=51", 50, 0, true }, { "TargetFPS=1000", 50, 0, true }, { "TargetFPS=abc", 20, 0, true },
+        { "TargetFPS=", 20, 0, true }, { "TargetFPS=0x1E", 30, 0, true }, { "Cursor=9", 20, 4, true },
+        { "Cursor=-1", 20, 0, true }, { "Cursor=4", 20, 4, true }, { "EncRRE=0", 20, 0, false },
+        { "EncRRE=2", 20, 0, true }, { "EncRRE=false", 20, 0, true }, { "EncRRE=no", 20, 0, true },
+        { "EncRRE=$0", 20, 0, false } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        WriteFile(path, std::string("[VNCClient]\n") + c.line + "\n");
+        TVNCRegSettings settings(path);
+        settings.Load();
+        EXPECT_EQ(settings.TargetFPS(), c.targetFPS);
+        EXPECT_EQ(settings.Cursor(), c.cursor);
+        EXPECT_EQ(settings.EncRRE(), c.encRRE);
+    }
+}
+
+TEST_F(RegSettingsTest, SettersIgnoreOutOfRangeValuesAndMarkAcceptedOnes)
+{
+    TVNCRegSettings settings(path);
+    settings.Load();
+    settings.SetTargetFPS(0);
+    settings.SetTargetFPS(51);
+    settings.SetCursor(-1);
+    settings.SetCursor(5);
+    EXPECT_EQ(settings.TargetFPS(), 20);
+    EXPECT_EQ(settings.Cursor(), 0);
+    EXPECT_FALSE(settings.Modified());
+
+    settings.SetTargetFPS(50);
+    EXPECT_EQ(settings.TargetFPS(), 50);
+    EXPECT_TRUE(settings.Modified());
+    settings.Load();
+    settings.SetEncRRE(true); // the same value still counts as a change
+    EXPECT_TRUE(settings.Modified());
+}
+
+TEST_F(RegSettingsTest, SaveWritesTheKeysInOrderAndClearsModified)
+{
+    TVNCRegSettings settings(path);
+    settings.Load();
+    settings.SetCursor(4);
+    settings.SetEncHextile(false);
+    settings.SetSharedClipboard(false);
+    settings.Save();
+    EXPECT_FALSE(settings.Modified());
+    EXPECT_EQ(ReadFile(path),
+        "[VNCClient]\nTargetFPS=20\nCursor=4\nEncCopyRect=1\nEncRRE=1\nEncHextile=0\nTrueColor=1\n"
+        "SharedClipboard=0\n");
+
+    TVNCRegSettings unloaded(path); // all zero before Load: TargetFPS is brought into range
+    unloaded.Save();
+    EXPECT_EQ(TIniFile(path).ReadString("VNCClient", "TargetFPS", ""), "1");
+}
+
+TEST_F(RegSettingsTest, DestructionSavesOnlyWhenModified)
+{
+    TVNCRegSettings(path).Load();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    {
+        TVNCRegSettings changed(path);
+        changed.Load();
+        changed.SetTargetFPS(25);
+    }
+    EXPECT_EQ(TIniFile(path).ReadInteger("VNCClient", "TargetFPS", 0), 25);
+}
+
+TEST_F(RegSettingsTest, RefusedSaveRaisesThePathAndKeepsModified)
+{
+    WriteFile(path, "[VNCClient]\nCursor=1\n");
+    const auto refused = path / "ZarnVNC.ini"; // its folder is a file
+    const std::string message = "Unable to write to " + refused.string();
+    auto settings = std::make_unique<TVNCRegSettings>(refused);
+    settings->Load();
+    settings->SetCursor(2);
+    try {
+        settings->Save();
+        ADD_FAILURE() << "Save should have been refused";
+    } catch (const EIniWriteError& error) {
+        EXPECT_EQ(error.what(), message);
+    }
+    EXPECT_TRUE(settings->Modified());
+    EXPECT_EQ(ReadFile(path), "[VNCClient]\nCursor=1\n");
+
+    // The final save in the destructor fails the same way and is reported, not thrown.
+    std::string reported;
+    settings->OnFinalSaveError = [&](const std::string& text) { reported = text; };
+    settings.reset();
+    EXPECT_EQ(reported, message);
+}
+
+TEST(RegSettings, DefaultFileLiesBesideTheExecutable)
+{
+    const std::filesystem::path defaultPath = TVNCRegSettings().IniPath();
+    EXPECT_EQ(defaultPath, DefaultIniPath());
+    EXPECT_EQ(defaultPath.filename(), "ZarnVNC.ini");
+    EXPECT_TRUE(std::filesystem::exists(defaultPath.parent_path() / "test_settings"));
+}
+
+} // namespace
+} // namespace zarn
