@@ -39,7 +39,7 @@ public:
     void Add(std::string_view host, int32_t port);
     // Removes entry index when it exists.
     void Delete(int index);
-    // Takes entry from out and puts it at index to, when both exist and differ; the entries
+    // Takes the entry at from out and puts it at to, when both exist and differ; the entries
     // in between close the gap (either direction).
     void Move(int from, int to);
 
