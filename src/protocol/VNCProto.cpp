@@ -14,8 +14,7 @@ namespace {
 
 enum : uint8_t { kSecNone = 1, kSecVncAuth = 2, kSecMd5Challenge = 21 };
 
-// The server broke the protocol or a safety limit: the stream can no longer be trusted, so
-// Connect closes the connection rather than leaving it half-read.
+// The server broke the protocol or a safety limit.
 class SetupError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -80,22 +79,20 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
         Client->Connect();
         Client->SetReadTimeout(HandshakeReadTimeoutMs);
         if (!ExchangeProtocolVersion() || !NegotiateSecurity() || !ReadServerInit()) {
-            Client->Disconnect();
+            CloseQuietly();
             return false;
         }
         // The session starts without a read limit; the update cycle sets its own.
         Client->SetReadTimeout(0);
         return true;
-    } catch (const SetupError& e) {
-        LastError = e.what();
-        Client->Disconnect();
     } catch (const std::exception& e) {
-        // Transport failures leave the connection as they found it; the next Connect or
-        // Disconnect cleans up.
         LastError = e.what();
     } catch (...) {
         LastError = "unexpected failure during set-up";
     }
+    // Whatever went wrong, the stream is no longer in step: close it now rather than leave a
+    // half-read connection (or a stalled server's socket) open until the next Connect.
+    CloseQuietly();
     return false;
 }
 
@@ -289,6 +286,15 @@ void TVNCProto::Md5Authenticate()
     const TMD5Digest digest = MD5String(challengeAndPassword);
     std::fill(challengeAndPassword.begin(), challengeAndPassword.end(), '\0');
     Client->Write(digest.data(), digest.size());
+}
+
+void TVNCProto::CloseQuietly() noexcept
+{
+    try {
+        Client->Disconnect();
+    } catch (...) {
+        // Closing a socket has nothing left to report.
+    }
 }
 
 void TVNCProto::Disconnect()

@@ -163,6 +163,7 @@ private:
     bool ReadSecurityResult();
     std::string ReadBoundedText(const char* what);
     void RequestPasswordIfEmpty();
+    void CloseQuietly() noexcept;
 
     template <typename Pixel>
     void HandleFramebufferUpdate();

@@ -1,0 +1,47 @@
+#pragma once
+// Builders for the bytes an RFB server sends, so scripts read like the protocol.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn::test {
+
+// Appends big-endian integers and raw text to a byte string.
+class ByteWriter {
+public:
+    ByteWriter& U8(uint8_t value);
+    ByteWriter& U16(uint16_t value);
+    ByteWriter& U32(uint32_t value);
+    ByteWriter& S32(int32_t value) { return U32(static_cast<uint32_t>(value)); }
+    ByteWriter& Text(std::string_view text);
+    ByteWriter& Bytes(const std::vector<uint8_t>& bytes);
+    ByteWriter& Zeros(size_t n);
+
+    const std::vector<uint8_t>& bytes() const { return FBytes; }
+    operator std::vector<uint8_t>() const { return FBytes; }
+
+private:
+    std::vector<uint8_t> FBytes;
+};
+
+struct ServerInitFields {
+    uint16_t width = 1024;
+    uint16_t height = 768;
+    uint8_t bitsPerPixel = 32;
+    uint8_t depth = 24;
+    uint8_t bigEndian = 0;
+    uint8_t trueColour = 1;
+    uint16_t redMax = 255, greenMax = 255, blueMax = 255;
+    uint8_t redShift = 16, greenShift = 8, blueShift = 0;
+    std::string name = "scripted";
+};
+
+// ServerInit: the 24 fixed bytes, the name length and the name.
+std::vector<uint8_t> ServerInitBytes(const ServerInitFields& fields = {});
+
+// The bytes of a string, for comparing with what a client sent.
+std::vector<uint8_t> BytesOf(std::string_view text);
+
+} // namespace zarn::test
