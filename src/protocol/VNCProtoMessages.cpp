@@ -1,0 +1,160 @@
+// Client-to-server messages. Each is built whole in one buffer (padding zeroed), written
+// with one write, and counted in BytesSent only once the write has gone through. A failing
+// write is not caught here: it reaches the handler that asked for the message.
+
+#include <limits>
+#include <vector>
+
+#include "protocol/Decoders.h"
+#include "protocol/KeyMapping.h"
+#include "protocol/VNCProto.h"
+
+namespace zarn {
+
+namespace {
+
+enum : uint8_t {
+    kSetPixelFormat = 0,
+    kSetEncodings = 2,
+    kKeyEvent = 4,
+    kPointerEvent = 5,
+    kClientCutText = 6,
+};
+
+void PutU16(uint8_t* at, uint16_t value)
+{
+    at[0] = uint8_t(value >> 8);
+    at[1] = uint8_t(value);
+}
+
+void PutU32(uint8_t* at, uint32_t value)
+{
+    PutU16(at, uint16_t(value >> 16));
+    PutU16(at + 2, uint16_t(value));
+}
+
+} // namespace
+
+bool TVNCProto::SendSetPixelFormat()
+{
+    if (!IsReady())
+        return false;
+    // True colour: 32 bits, depth 24, little-endian, 8 bits a channel with red at bit 16, so
+    // each pixel arrives as the blue, green, red, unused bytes of the 32-bit array. Colour
+    // map: 8-bit indices, all maxima and shifts 0.
+    uint8_t message[20] = {};
+    message[0] = kSetPixelFormat;
+    const uint8_t bitsPerPixel = TrueColor ? 32 : 8;
+    const uint8_t depth = TrueColor ? 24 : 8;
+    message[4] = bitsPerPixel;
+    message[5] = depth;
+    message[6] = 0;
+    if (TrueColor) {
+        message[7] = 1;
+        PutU16(message + 8, 255);
+        PutU16(message + 10, 255);
+        PutU16(message + 12, 255);
+        message[14] = 16;
+        message[15] = 8;
+        message[16] = 0;
+    }
+    Client->Write(message, sizeof message);
+    BytesSent += sizeof message;
+
+    BitsPerPixel = bitsPerPixel;
+    Depth = depth;
+    BigEndian = false;
+    BitmapInfo.bmiHeader.biBitCount = bitsPerPixel;
+    BitmapInfo.bmiHeader.biClrUsed = 0;
+    BitmapInfo.bmiHeader.biClrImportant = 0;
+    return true;
+}
+
+void TVNCProto::SendSetEncodings()
+{
+    if (!ClientOpen())
+        return;
+    std::vector<int32_t> encodings;
+    if (UseHextile)
+        encodings.push_back(kEncodingHextile);
+    if (UseRRE)
+        encodings.push_back(kEncodingRRE);
+    if (UseCopyRect)
+        encodings.push_back(kEncodingCopyRect);
+    encodings.push_back(kEncodingRaw);
+
+    std::vector<uint8_t> message(4 + 4 * encodings.size(), 0);
+    message[0] = kSetEncodings;
+    PutU16(&message[2], uint16_t(encodings.size()));
+    for (size_t i = 0; i < encodings.size(); ++i)
+        PutU32(&message[4 + 4 * i], uint32_t(encodings[i]));
+    Client->Write(message);
+    BytesSent += message.size();
+    EncodingsSent = true;
+}
+
+bool TVNCProto::SendKeyEvent(uint16_t key, TShiftState modifiers, bool down)
+{
+    if (!IsReady())
+        return false;
+    LastModifierKeySyms last { LastShiftKeySym, LastCtrlKeySym, LastAltKeySym };
+    const uint16_t keySym = TranslateKey(key, modifiers, down, Keyboard, last);
+    LastShiftKeySym = last.shift;
+    LastCtrlKeySym = last.ctrl;
+    LastAltKeySym = last.alt;
+
+    uint8_t message[8] = {};
+    message[0] = kKeyEvent;
+    message[1] = down ? 1 : 0;
+    PutU32(message + 4, keySym);
+    Client->Write(message, sizeof message);
+    BytesSent += sizeof message;
+    return true;
+}
+
+bool TVNCProto::SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y)
+{
+    if (!IsReady())
+        return false;
+    uint8_t message[6] = { kPointerEvent, buttonMask };
+    PutU16(message + 2, x);
+    PutU16(message + 4, y);
+    Client->Write(message, sizeof message);
+    BytesSent += sizeof message;
+    return true;
+}
+
+void TVNCProto::SendClientCutText(const std::string& text)
+{
+    CutText = text;
+    if (!ClientOpen())
+        return;
+    // The length field is 32 bits: a longer text cannot be framed, and a truncated length
+    // would throw the server's parser out of step, so it is not sent at all.
+    if (text.size() > std::numeric_limits<uint32_t>::max())
+        return;
+    std::vector<uint8_t> message(8 + text.size(), 0);
+    message[0] = kClientCutText;
+    PutU32(&message[4], uint32_t(text.size()));
+    std::copy(text.begin(), text.end(), message.begin() + 8);
+    Client->Write(message);
+    BytesSent += message.size();
+}
+
+std::string TVNCProto::VirtualKeyToChar(uint16_t virtualKey)
+{
+    return KeyText(Keyboard, virtualKey);
+}
+
+bool TVNCProto::StartSession(bool trueColor)
+{
+    SendSetEncodings();
+    TrueColor = trueColor;
+    if (!SendSetPixelFormat())
+        return false;
+    for (const uint16_t keySym : kModifierKeySyms)
+        SendKeyEvent(keySym, 0, false);
+    return true;
+}
+
+} // namespace zarn

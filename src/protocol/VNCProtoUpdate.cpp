@@ -1,0 +1,223 @@
+// The update cycle: one FramebufferUpdateRequest, then every server message whose bytes have
+// already begun to arrive, routed to its handler.
+
+#include <chrono>
+#include <new>
+
+#include "protocol/Decoders.h"
+#include "protocol/Limits.h"
+#include "protocol/VNCProto.h"
+
+namespace zarn {
+
+namespace {
+
+enum : uint8_t {
+    kFramebufferUpdate = 0,
+    kSetColourMapEntries = 1,
+    kBell = 2,
+    kServerCutText = 3,
+};
+
+constexpr uint8_t kFramebufferUpdateRequest = 3;
+
+uint16_t LoadU16(const uint8_t* bytes)
+{
+    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+uint32_t LoadU32(const uint8_t* bytes)
+{
+    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+}
+
+// The array of one pixel mode, or an empty surface if it does not match the framebuffer
+// size (every store is then clipped away instead of running past the array).
+template <typename Pixel>
+PixelSurface<Pixel> SurfaceOf(std::vector<Pixel>& pixels, int32_t width, int32_t height)
+{
+    if (width <= 0 || height <= 0 || pixels.size() < size_t(width) * size_t(height))
+        return {};
+    return { pixels.data(), width, height };
+}
+
+} // namespace
+
+bool TVNCProto::IsReady()
+{
+    try {
+        return Client->HasSocket() && Client->Connected() && Initialised && EncodingsSent;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental)
+{
+    if (!IsReady())
+        return false;
+    CycleError.clear();
+    try {
+        const uint8_t request[10] = { kFramebufferUpdateRequest, uint8_t(incremental ? 1 : 0),
+            uint8_t(x >> 8), uint8_t(x), uint8_t(y >> 8), uint8_t(y), uint8_t(width >> 8), uint8_t(width),
+            uint8_t(height >> 8), uint8_t(height) };
+        Client->Write(request, sizeof request);
+        BytesSent += sizeof request;
+        Client->SetReadTimeout(limits::kSessionReadTimeoutMs);
+        return HandleBufferedMessages();
+    } catch (const TransportError& e) {
+        CycleError = e.what();
+    } catch (const std::bad_alloc&) {
+        CycleError = "out of memory while handling a server message";
+    }
+    return false;
+}
+
+bool TVNCProto::HandleBufferedMessages()
+{
+    // A server that keeps the receive buffer filled must not hold the GUI thread for ever:
+    // once the budget is spent the rest waits for the next cycle. The clock is read only
+    // between messages, so no message is ever left half read.
+    const auto start = std::chrono::steady_clock::now();
+    const auto budget = std::chrono::milliseconds(CycleBudgetMs);
+    while (!Client->ReceiveBufferEmpty()) {
+        const uint8_t type = Client->ReadU8();
+        BytesReceived += 1;
+        switch (type) {
+        case kFramebufferUpdate:
+            if (TrueColor)
+                HandleFramebufferUpdate32();
+            else
+                HandleFramebufferUpdate8();
+            break;
+        case kSetColourMapEntries:
+            HandleSetColourMapEntries();
+            break;
+        case kBell:
+            HandleBell();
+            break;
+        case kServerCutText:
+            HandleServerCutText();
+            break;
+        default:
+            CycleError = "unknown server message type " + std::to_string(type);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() - start >= budget)
+            break;
+    }
+    return true;
+}
+
+void TVNCProto::DrainInput()
+{
+    if (!IsReady())
+        return;
+    Client->SetReadTimeout(limits::kDrainReadTimeoutMs);
+    try {
+        while (!Client->ReceiveBufferEmpty())
+            Client->ReadU8();
+    } catch (const TransportError&) {
+        // Whatever could not be read is gone as well; the next cycle finds out why.
+    }
+}
+
+template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
+{
+    uint8_t head[3]; // padding, rectangle count
+    Client->ReadExact(head, sizeof head);
+    BytesReceived += 2;
+    const uint16_t rectangles = LoadU16(head + 1);
+
+    PixelSurface<Pixel> surface;
+    if constexpr (sizeof(Pixel) == 4)
+        surface = SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
+    else
+        surface = SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
+    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface);
+
+    for (uint32_t i = 0; i < rectangles; ++i) {
+        uint8_t header[12];
+        Client->ReadExact(header, sizeof header);
+        BytesReceived += sizeof header;
+        const int x = LoadU16(header);
+        const int y = LoadU16(header + 2);
+        const int width = LoadU16(header + 4);
+        const int height = LoadU16(header + 6);
+        switch (static_cast<int32_t>(LoadU32(header + 8))) {
+        case kEncodingRaw:
+            decoder.DecodeRaw(x, y, width, height);
+            break;
+        case kEncodingCopyRect:
+            decoder.DecodeCopyRect(x, y, width, height);
+            break;
+        case kEncodingRRE:
+            decoder.DecodeRRE(x, y, width, height);
+            break;
+        case kEncodingHextile:
+            decoder.DecodeHextile(x, y, width, height);
+            break;
+        default:
+            // Never announced, so its length is unknown: the next header follows at once.
+            break;
+        }
+    }
+    ++FramesReceived;
+}
+
+void TVNCProto::HandleFramebufferUpdate32()
+{
+    HandleFramebufferUpdate<uint32_t>();
+}
+
+void TVNCProto::HandleFramebufferUpdate8()
+{
+    HandleFramebufferUpdate<uint8_t>();
+}
+
+void TVNCProto::HandleSetColourMapEntries()
+{
+    uint8_t head[5]; // padding, first colour, number of colours
+    Client->ReadExact(head, sizeof head);
+    const unsigned first = LoadU16(head + 1);
+    const size_t count = LoadU16(head + 3);
+    const size_t tableBytes = count * 6; // at most 393210: no unchecked size
+    if (FReadBuffer.size() < tableBytes)
+        FReadBuffer.resize(tableBytes);
+    if (tableBytes > 0)
+        Client->ReadExact(FReadBuffer.data(), tableBytes);
+    BytesReceived += tableBytes + 4;
+
+    std::fill(std::begin(BitmapInfo.Unused), std::end(BitmapInfo.Unused), uint8_t(0));
+    constexpr size_t kTableSize = sizeof BitmapInfo.bmiColors / sizeof BitmapInfo.bmiColors[0];
+    for (size_t i = 0; i < count && first + i < kTableSize; ++i) {
+        const uint8_t* rgb = FReadBuffer.data() + i * 6;
+        TRGBQuad& entry = BitmapInfo.bmiColors[first + i];
+        entry.rgbRed = rgb[0];
+        entry.rgbGreen = rgb[2];
+        entry.rgbBlue = rgb[4];
+        entry.rgbReserved = 0;
+    }
+}
+
+void TVNCProto::HandleBell()
+{
+    if (OnBell)
+        OnBell();
+}
+
+void TVNCProto::HandleServerCutText()
+{
+    uint8_t head[7]; // padding, length
+    Client->ReadExact(head, sizeof head);
+    const uint32_t length = LoadU32(head + 3);
+    if (length > limits::kMaxClipboardText)
+        throw TransportError("server clipboard text of " + std::to_string(length)
+            + " bytes exceeds the limit of " + std::to_string(limits::kMaxClipboardText));
+    CutText = Client->ReadText(length);
+    BytesReceived += uint64_t(length) + 7;
+    if (ShareClipboard && OnServerCutText)
+        OnServerCutText(CutText);
+}
+
+} // namespace zarn
