@@ -118,21 +118,5 @@ TEST(SaveImage, EveryFormatRefusesViewsItCannotReadSafely)
     EXPECT_TRUE(folder.Names().empty());
 }
 
-TEST(ToRgb, ConvertsBothViewKindsTopRowFirst)
-{
-    const TestPicture trueColour = TrueColourPicture(5, 3, Distinctive);
-    const TestPicture indexed = IndexedPicture(
-        5, 3, [](int x, int y) { return uint8_t(x + 5 * y); }, [](int i) { return Distinctive(i, 2 * i); });
-    for (const TestPicture* picture : { &trueColour, &indexed }) {
-        const RgbImage image = ToRgb(picture->view);
-        ASSERT_EQ(image.width, 5);
-        ASSERT_EQ(image.height, 3);
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 5; ++x)
-                EXPECT_EQ(RgbAt(image, x, y), picture->At(x, y));
-    }
-    EXPECT_TRUE(ToRgb(ImageView {}).pixels.empty());
-}
-
 } // namespace
 } // namespace zarn
