@@ -1,0 +1,110 @@
+// The viewer's start-up: the application object with its general error display, the title,
+// the main window (which creates the dialogs), and the event loop until the window closes.
+//
+// ZARNVNC_INI, when set, names the ini file to use instead of ZarnVNC.ini beside the executable.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+#ifdef ZARN_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
+#include "ui/ZarnApplication.h"
+#include "ui/ZarnUtils.h"
+#include "ui/frmZarnVNCWnd.h"
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+// Qt aborts when its platform plugin cannot reach a display. Find that out first and say so in
+// words: which platform Qt will pick and whether its display is there.
+bool DisplayReachable(std::string& problem)
+{
+    const std::string platform = Environment("QT_QPA_PLATFORM");
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0)
+        return true; // an explicit other platform (offscreen, wayland, vnc...) checks itself
+    const std::string display = Environment("DISPLAY");
+    if (platform.empty() && display.empty()) {
+        if (!Environment("WAYLAND_DISPLAY").empty())
+            return true;
+        problem = "no graphical display: neither DISPLAY nor WAYLAND_DISPLAY is set";
+        return false;
+    }
+#ifdef ZARN_HAVE_XCB
+    xcb_connection_t* connection = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
+    const bool reachable = connection != nullptr && xcb_connection_has_error(connection) == 0;
+    if (connection != nullptr)
+        xcb_disconnect(connection);
+    if (!reachable) {
+        problem = "cannot open the X display \"" + display + "\"";
+        return false;
+    }
+#endif
+    return true;
+}
+
+// SIGTERM and SIGINT close the window like its close box does, so that the connection ends
+// cleanly and the recent hosts are saved. The handler only writes a byte to a socket pair;
+// the event loop does the rest.
+int gSignalPipe[2] = { -1, -1 };
+
+void ForwardSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(gSignalPipe[0], &byte, 1);
+}
+
+void CloseOnTerminationSignals(QWidget& window)
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
+        return; // then the signals keep their default effect
+    auto* notifier = new QSocketNotifier(gSignalPipe[1], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = read(gSignalPipe[1], &byte, 1);
+        window.close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = ForwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string problem;
+    if (!DisplayReachable(problem)) {
+        std::fprintf(stderr, "zarnvnc: %s. Start the viewer from a desktop session.\n", problem.c_str());
+        return 1;
+    }
+
+    zarn::TZarnApplication application(argc, argv);
+    zarn::SetApplicationTitle(QStringLiteral("ZarnVNC Viewer"));
+
+    const std::filesystem::path iniPath = Environment("ZARNVNC_INI");
+    int result = 0;
+    {
+        zarn::TZarnVNCWnd window(iniPath);
+        CloseOnTerminationSignals(window);
+        window.show();
+        result = application.exec();
+    }
+    return result;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// TClientPanel (pnlClient): the surface of the remote picture. While a picture source is set it
+// draws the engine's current framebuffer, stretched to the panel, straight from the engine's
+// arrays (the QImage only borrows them); otherwise it shows its plain background colour.
+
+#include <functional>
+
+#include <QImage>
+#include <QList>
+#include <QWidget>
+
+#include "imaging/ImageView.h"
+
+namespace zarn {
+
+class TClientPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TClientPanel(QWidget* parent = nullptr);
+
+    static QColor BackgroundColour() { return QColor(0, 0, 32); }
+
+    // The picture to draw; it is called on the GUI thread at each paint and must return a view
+    // that stays valid until the paint has finished.
+    using TPictureSource = std::function<ImageView()>;
+    void ShowPicture(TPictureSource source);
+    // Back to the plain background (after a disconnect).
+    void ShowBackground();
+    bool ShowingPicture() const { return static_cast<bool>(FSource); }
+
+    // The QImage the last paint drew, for tests: it must share the engine's memory.
+    const QImage& WrappedImage() const { return FImage; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const QImage& Wrap(const ImageView& view);
+    void UpdateColourTable(const ImageView& view);
+
+    TPictureSource FSource;
+    QImage FImage; // borrows the engine's pixels; rebuilt only when they move
+    ImageView FWrapped;
+    QList<QRgb> FColourTable;
+};
+
+} // namespace zarn

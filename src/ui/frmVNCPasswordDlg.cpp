@@ -1,0 +1,82 @@
+#include "ui/frmVNCPasswordDlg.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/DialogFrame.h"
+
+namespace zarn {
+
+TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
+    : QDialog(parent)
+    , Label1(new QLabel(QStringLiteral("A password is required to connect to this computer."), this))
+    , lblServer(new QLabel(QStringLiteral("&Host:"), this))
+    , lblHostPort(new QLabel(QStringLiteral("lblHostPort"), this))
+    , lblPassword(new QLabel(QStringLiteral("&Password:"), this))
+    , txtPassword(new QLineEdit(this))
+    , cmdOK(new QPushButton(QStringLiteral("OK"), this))
+    , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
+{
+    setObjectName(QStringLiteral("VNCPasswordDlg"));
+    SetupFixedDialog(*this, QStringLiteral("Password"), 324, 117);
+
+    Label1->setObjectName(QStringLiteral("Label1"));
+    lblServer->setObjectName(QStringLiteral("lblServer"));
+    lblHostPort->setObjectName(QStringLiteral("lblHostPort"));
+    lblPassword->setObjectName(QStringLiteral("lblPassword"));
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    lblServer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The host comes from the user or the recent list: never interpret it as markup.
+    lblHostPort->setTextFormat(Qt::PlainText);
+    lblHostPort->setFixedWidth(220);
+    lblPassword->setBuddy(txtPassword);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(lblServer, 0, 0);
+    fields->addWidget(lblHostPort, 0, 1);
+    fields->addWidget(lblPassword, 1, 0);
+    fields->addWidget(txtPassword, 1, 1);
+    fields->setColumnStretch(1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addLayout(fields);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    setTabOrder(txtPassword, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+}
+
+void TVNCPasswordDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TVNCPasswordDlg::FormShow()
+{
+    txtPassword->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace zarn

@@ -1,0 +1,406 @@
+#include "ui/frmZarnVNCWnd.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "protocol/FrameUpdateThrd.h"
+#include "protocol/VNCProto.h"
+#include "settings/RecentHosts.h"
+#include "settings/RegSettings.h"
+#include "ui/ClientPanel.h"
+#include "ui/ToolbarPictures.h"
+#include "ui/ZarnApplication.h"
+#include "ui/ZarnCursors.h"
+#include "ui/ZarnUtils.h"
+#include "ui/frmAboutDlg.h"
+#include "ui/frmConnectDlg.h"
+#include "ui/frmVNCPasswordDlg.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr int kClientWidth = 795;
+constexpr int kClientHeight = 645;
+constexpr int kToolbarHeight = 65;
+// cmdAbout keeps this distance from the right edge of the toolbar.
+constexpr int kAboutRightOffset = kClientWidth - 720;
+constexpr int kDesignPanelWidth = 1024;
+constexpr int kDesignPanelHeight = 768;
+
+const QString kPortableSuffix = QStringLiteral(" (Portable Edition)");
+
+} // namespace
+
+TZarnVNCWnd::TZarnVNCWnd(const std::filesystem::path& iniPath, QWidget* parent)
+    : QWidget(parent)
+    , ShowMessage(&TZarnVNCWnd::ShowPlainMessage)
+{
+    setObjectName(QStringLiteral("ZarnVNCWnd"));
+    BuildLayout();
+    FormCreate(iniPath);
+    // The dialogs come after FormCreate, as the program's other forms do: they reach the engine
+    // and the recent hosts that FormCreate has just made.
+    CreateDialogs();
+}
+
+TZarnVNCWnd::~TZarnVNCWnd()
+{
+    FormDestroy();
+}
+
+// ---- creation and destruction ----
+
+void TZarnVNCWnd::BuildLayout()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+    resize(kClientWidth, kClientHeight);
+    move(0, 0);
+
+    BuildToolbar();
+
+    sbxClient = new QScrollArea(this);
+    sbxClient->setObjectName(QStringLiteral("sbxClient"));
+    sbxClient->setFrameShape(QFrame::NoFrame);
+    sbxClient->setWidgetResizable(false);
+    sbxClient->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette black = sbxClient->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    sbxClient->setPalette(black);
+    sbxClient->setBackgroundRole(QPalette::Window);
+    sbxClient->viewport()->setAutoFillBackground(true);
+    sbxClient->viewport()->setPalette(black);
+
+    pnlClient = new TClientPanel;
+    pnlClient->resize(kDesignPanelWidth, kDesignPanelHeight);
+    sbxClient->setWidget(pnlClient);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlToolbar);
+    layout->addWidget(sbxClient, 1);
+
+    tmrThroughput = new QTimer(this);
+    tmrThroughput->setObjectName(QStringLiteral("tmrThroughput"));
+    tmrThroughput->setInterval(1000);
+    connect(tmrThroughput, &QTimer::timeout, this, &TZarnVNCWnd::tmrThroughputTimer);
+}
+
+QToolButton* TZarnVNCWnd::AddToolbarButton(
+    const QString& name, const QString& caption, int left, TToolbarPicture picture)
+{
+    auto* button = new QToolButton(pnlToolbar);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setIcon(QIcon(ToolbarPicture(picture)));
+    button->setIconSize(QSize(kToolbarPictureSize, kToolbarPictureSize));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(left, 4, 64, 57);
+    return button;
+}
+
+void TZarnVNCWnd::BuildRateBox(QFrame*& bevel, QLabel*& caption, QLabel*& value, const QString& bevelName,
+    const QString& captionName, const QString& captionText, const QString& valueName, int left)
+{
+    bevel = new QFrame(pnlToolbar);
+    bevel->setObjectName(bevelName);
+    bevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bevel->setGeometry(left, 14, 64, 41);
+
+    caption = new QLabel(captionText, pnlToolbar);
+    caption->setObjectName(captionName);
+    caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    caption->setGeometry(left + 1, 16, 62, 16);
+
+    value = new QLabel(QStringLiteral("0"), pnlToolbar);
+    value->setObjectName(valueName);
+    value->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    value->setGeometry(left + 2, 35, 59, 16);
+}
+
+void TZarnVNCWnd::BuildToolbar()
+{
+    pnlToolbar = new QWidget(this);
+    pnlToolbar->setObjectName(QStringLiteral("pnlToolbar"));
+    pnlToolbar->setFixedHeight(kToolbarHeight);
+
+    cmdConnect = AddToolbarButton(
+        QStringLiteral("cmdConnect"), QStringLiteral("Connect"), 10, TToolbarPicture::Connect);
+    cmdDisconnect = AddToolbarButton(
+        QStringLiteral("cmdDisconnect"), QStringLiteral("Disconnect"), 80, TToolbarPicture::Disconnect);
+    cmdSettings = AddToolbarButton(
+        QStringLiteral("cmdSettings"), QStringLiteral("Settings"), 150, TToolbarPicture::Settings);
+    cmdFullScreen = AddToolbarButton(
+        QStringLiteral("cmdFullScreen"), QStringLiteral("Full Screen"), 220, TToolbarPicture::FullScreen);
+    cmdScreenshot = AddToolbarButton(
+        QStringLiteral("cmdScreenshot"), QStringLiteral("Screenshot"), 290, TToolbarPicture::Screenshot);
+    cmdAbout = AddToolbarButton(QStringLiteral("cmdAbout"), QStringLiteral("About"),
+        kClientWidth - kAboutRightOffset, TToolbarPicture::About);
+
+    BuildRateBox(Bevel2, lblSendRate, lblSendBPS, QStringLiteral("Bevel2"), QStringLiteral("lblSendRate"),
+        QStringLiteral("Send rate:"), QStringLiteral("lblSendBPS"), 393);
+    BuildRateBox(Bevel1, lblRecvRate, lblRecvBPS, QStringLiteral("Bevel1"), QStringLiteral("lblRecvRate"),
+        QStringLiteral("Recv rate:"), QStringLiteral("lblRecvBPS"), 463);
+    BuildRateBox(Bevel3, lblFrameRate, lblRecvFPS, QStringLiteral("Bevel3"), QStringLiteral("lblFrameRate"),
+        QStringLiteral("Frame rate:"), QStringLiteral("lblRecvFPS"), 533);
+
+    connect(cmdConnect, &QToolButton::clicked, this, &TZarnVNCWnd::cmdConnectClick);
+    connect(cmdDisconnect, &QToolButton::clicked, this, &TZarnVNCWnd::cmdDisconnectClick);
+    connect(cmdSettings, &QToolButton::clicked, this, &TZarnVNCWnd::cmdSettingsClick);
+    connect(cmdFullScreen, &QToolButton::clicked, this, &TZarnVNCWnd::cmdFullScreenClick);
+    connect(cmdScreenshot, &QToolButton::clicked, this, &TZarnVNCWnd::cmdScreenshotClick);
+    connect(cmdAbout, &QToolButton::clicked, this, &TZarnVNCWnd::cmdAboutClick);
+}
+
+void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
+{
+    FProto = std::make_unique<TVNCProto>();
+    FProto->OnPasswordRequest = [this] { return RequestPassword(); };
+
+    FSettings
+        = iniPath.empty() ? std::make_unique<TVNCRegSettings>() : std::make_unique<TVNCRegSettings>(iniPath);
+    FSettings->Load();
+    // The store cannot raise from its destructor; a final save that fails is still reported.
+    FSettings->OnFinalSaveError
+        = [](const std::string& message) { ReportError(QString::fromStdString(message)); };
+
+    FRecentHosts
+        = iniPath.empty() ? std::make_unique<TRecentHosts>() : std::make_unique<TRecentHosts>(iniPath);
+    FRecentHosts->LoadFromIni();
+
+    SetApplicationTitle(ApplicationTitle() + kPortableSuffix);
+    setWindowTitle(ApplicationTitle());
+
+    FCursors = std::make_unique<TCursorTable>();
+    ApplyCursorSetting();
+
+    // Qt's backing store already paints pnlToolbar double-buffered; nothing to switch on.
+    tmrThroughput->start();
+}
+
+void TZarnVNCWnd::CreateDialogs()
+{
+    FConnectDlg = std::make_unique<TConnectDlg>(*FProto, *FRecentHosts);
+    FAboutDlg = std::make_unique<TAboutDlg>();
+    FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
+}
+
+void TZarnVNCWnd::FormDestroy()
+{
+    if (FDestroyed)
+        return;
+    FDestroyed = true;
+    tmrThroughput->stop();
+    // The thread paints from the engine: it stops before the engine goes.
+    StopUpdateThread();
+    pnlClient->ShowBackground();
+    try {
+        FRecentHosts->SaveToIni();
+    } catch (const std::exception& error) {
+        ReportError(QString::fromUtf8(error.what()));
+    }
+    FConnectDlg.reset();
+    FAboutDlg.reset();
+    FVNCPasswordDlg.reset();
+    FProto.reset();
+    FSettings.reset(); // saves itself when changed
+    FRecentHosts.reset();
+}
+
+void TZarnVNCWnd::closeEvent(QCloseEvent* event)
+{
+    // Closing ends the program: the pacing thread must not outlive the window's engine, and the
+    // connection goes with it.
+    StopUpdateThread();
+    QWidget::closeEvent(event);
+}
+
+void TZarnVNCWnd::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    cmdAbout->move(width() - kAboutRightOffset, cmdAbout->y());
+}
+
+void TZarnVNCWnd::ApplyCursorSetting()
+{
+    pnlClient->setCursor(FCursors->ForSetting(FSettings->Cursor()));
+}
+
+// ---- the connection flow ----
+
+void TZarnVNCWnd::cmdConnectClick()
+{
+    if (FConnectDlg->exec() != QDialog::Accepted)
+        return;
+
+    StopUpdateThread();
+    FProto->DrainInput();
+    FProto->Disconnect();
+    ShowPlainBackground();
+    setWindowTitle(ApplicationTitle());
+
+    FProto->Password.clear();
+    FProto->UseCopyRect = FSettings->EncCopyRect();
+    FProto->UseRRE = FSettings->EncRRE();
+    FProto->UseHextile = FSettings->EncHextile();
+    FProto->ShareClipboard = FSettings->SharedClipboard();
+
+    if (!FProto->Connect()) {
+        if (!FProto->FailureReason.empty())
+            ShowMessage(FromRfbText(FProto->FailureReason));
+        return;
+    }
+
+    FileRecentHost();
+    FProto->SendSetEncodings();
+    FProto->TrueColor = FSettings->TrueColor();
+    FProto->SendSetPixelFormat();
+    SetCaption();
+    ReleaseRemoteModifiers();
+    pnlClient->resize(FProto->FramebufferWidth, FProto->FramebufferHeight);
+    StartUpdateThread();
+}
+
+void TZarnVNCWnd::FileRecentHost()
+{
+    const int index = FRecentHosts->IndexOf(FProto->Host, FProto->Port);
+    if (index < 0)
+        FRecentHosts->Add(FProto->Host, FProto->Port);
+    else
+        FRecentHosts->Move(index, 0);
+}
+
+void TZarnVNCWnd::SetCaption()
+{
+    if (FProto->DesktopName.empty())
+        setWindowTitle(ApplicationTitle());
+    else
+        setWindowTitle(ApplicationTitle() + QStringLiteral(" - ") + FromRfbText(FProto->DesktopName));
+}
+
+void TZarnVNCWnd::ReleaseRemoteModifiers()
+{
+    for (const uint16_t keysym : ModifierKeysyms)
+        FProto->SendKeyEvent(keysym, 0, false);
+}
+
+void TZarnVNCWnd::StartUpdateThread()
+{
+    auto postToMain = [this](TMainThreadDispatcher::TStep step) {
+        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    };
+    auto paintFrame = [this] { pnlClient->repaint(); };
+    auto onTerminate = [this](uint64_t threadId) { UpdateThreadTerminated(threadId); };
+    FUpdateThread = std::make_unique<TFrameUpdateThrd>(*FProto, postToMain, paintFrame, onTerminate,
+        TFrameUpdateThrd::IntervalForFps(FSettings->TargetFPS()));
+    pnlClient->ShowPicture([proto = FProto.get()] { return proto->CurrentImage(); });
+    FUpdateThread->Resume();
+}
+
+void TZarnVNCWnd::StopUpdateThread()
+{
+    // Terminate cancels any hand-over the worker waits on, so the join needs no event serving.
+    FUpdateThread.reset();
+}
+
+void TZarnVNCWnd::UpdateThreadTerminated(uint64_t threadId)
+{
+    // Only the end of the current thread counts: a thread replaced by a newer connection has
+    // already been dropped, and its late notice must not touch its successor.
+    if (FUpdateThread && FUpdateThread->Id() == threadId)
+        FUpdateThread.reset();
+}
+
+std::string TZarnVNCWnd::RequestPassword()
+{
+    FVNCPasswordDlg->lblHostPort->setText(
+        FromHostText(FProto->Host) + QLatin1Char(':') + QString::number(FProto->Port));
+    FVNCPasswordDlg->txtPassword->clear();
+    if (FVNCPasswordDlg->exec() == QDialog::Accepted)
+        return ToRfbText(FVNCPasswordDlg->txtPassword->text());
+    // Closing the socket makes the handshake under way fail.
+    FProto->Disconnect();
+    return std::string();
+}
+
+void TZarnVNCWnd::cmdDisconnectClick()
+{
+    StopUpdateThread();
+    FProto->Disconnect();
+    ShowPlainBackground();
+    setWindowTitle(ApplicationTitle());
+}
+
+void TZarnVNCWnd::ShowPlainBackground()
+{
+    pnlClient->ShowBackground();
+}
+
+void TZarnVNCWnd::tmrThroughputTimer()
+{
+    // A connection whose frame update thread has ended (the server went away, a read failed)
+    // is closed here, at most a second later, without a message. The engine may already have
+    // noticed the closed socket and no longer count as ready: the picture still on show tells
+    // that the window has not let go of that connection yet.
+    if (!FUpdateThread && (pnlClient->ShowingPicture() || FProto->IsReady())) {
+        FProto->Disconnect();
+        ShowPlainBackground();
+        setWindowTitle(ApplicationTitle());
+    }
+}
+
+// ---- the other toolbar commands ----
+
+void TZarnVNCWnd::cmdSettingsClick()
+{
+    // The settings dialog is still to come; the button stays pressable and does nothing.
+}
+
+void TZarnVNCWnd::cmdFullScreenClick()
+{
+    // Full-screen mode is still to come; the button stays pressable and does nothing.
+}
+
+void TZarnVNCWnd::cmdScreenshotClick()
+{
+    // Screenshots are still to come; the button stays pressable and does nothing.
+}
+
+void TZarnVNCWnd::cmdAboutClick()
+{
+    FAboutDlg->exec();
+}
+
+// ---- messages ----
+
+void TZarnVNCWnd::ShowPlainMessage(const QString& text)
+{
+    QMessageBox box(
+        QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, QApplication::activeWindow());
+    // The text comes from the server: it must never be read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void TZarnVNCWnd::ReportError(const QString& text)
+{
+    if (auto* application = qobject_cast<TZarnApplication*>(QCoreApplication::instance()))
+        application->ShowError(text);
+    else
+        ShowPlainMessage(text);
+}
+
+} // namespace zarn

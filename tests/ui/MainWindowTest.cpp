@@ -1,0 +1,692 @@
+// The main window on the offscreen platform: its layout, pointer shapes and error display, and
+// the whole connection flow against scripted RFB servers on loopback, driven through the
+// toolbar and the modal dialogs as a user would.
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include "protocol/FrameUpdateThrd.h"
+#include "protocol/VNCProto.h"
+#include "settings/RecentHosts.h"
+#include "support/RfbBytes.h"
+#include "support/ScriptedServer.h"
+#include "ui/ClientPanel.h"
+#include "ui/ZarnApplication.h"
+#include "ui/ZarnUtils.h"
+#include "ui/frmConnectDlg.h"
+#include "ui/frmVNCPasswordDlg.h"
+#include "ui/frmZarnVNCWnd.h"
+
+using namespace zarn;
+using zarn::test::ByteWriter;
+using zarn::test::ScriptedServer;
+using zarn::test::ServerInitBytes;
+using zarn::test::ServerInitFields;
+
+namespace {
+
+const QString kTitle = QStringLiteral("ZarnVNC Viewer (Portable Edition)");
+
+// Runs `act` once `dialog` has become the active modal widget (inside the caller's exec).
+void WhenModal(QWidget* dialog, std::function<void()> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, dialog, act, tries] {
+        if (QApplication::activeModalWidget() == dialog) {
+            timer->stop();
+            timer->deleteLater();
+            act();
+        } else if (++*tries > 2000) { // never shown: let the test fail on its own checks
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+// A modal message box, once one is up: its text and format, then closed.
+struct SeenMessageBox {
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    bool seen = false;
+};
+
+void CatchMessageBox(std::shared_ptr<SeenMessageBox> seen)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, seen] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen->text = box->text();
+            seen->format = box->textFormat();
+            seen->seen = true;
+            timer->stop();
+            timer->deleteLater();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    timer->start();
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, timer, &QTimer::deleteLater);
+}
+
+std::vector<uint8_t> Greeting38None()
+{
+    return ByteWriter().Text("RFB 003.008\n");
+}
+
+// RFB 3.8 with security None up to and including ServerInit.
+void ScriptNoneHandshake(ScriptedServer& server, const ServerInitFields& init)
+{
+    server.Send(Greeting38None())
+        .Expect(12)
+        .Send({ 1, 1 })
+        .Expect(1)
+        .SendU32(0)
+        .Expect(1)
+        .Send(ServerInitBytes(init));
+}
+
+// A FramebufferUpdate with one Raw rectangle of one colour over the whole screen.
+std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t green, uint8_t blue)
+{
+    ByteWriter update;
+    update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(uint16_t(width)).U16(uint16_t(height)).S32(0);
+    for (int i = 0; i < width * height; ++i)
+        update.U8(blue).U8(green).U8(red).U8(0);
+    return update;
+}
+
+struct ClientMessage {
+    uint8_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Splits what a client sent after its handshake (`skip` bytes) into messages.
+std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip)
+{
+    std::vector<ClientMessage> messages;
+    size_t at = skip;
+    while (at < sent.size()) {
+        size_t length = 0;
+        switch (sent[at]) {
+        case 0:
+            length = 20;
+            break;
+        case 2:
+            length = at + 4 <= sent.size() ? 4 + 4 * size_t((sent[at + 2] << 8) | sent[at + 3]) : 4;
+            break;
+        case 3:
+            length = 10;
+            break;
+        case 4:
+            length = 8;
+            break;
+        case 5:
+            length = 6;
+            break;
+        default:
+            return messages; // nothing else is expected here
+        }
+        if (at + length > sent.size())
+            break;
+        messages.push_back(
+            { sent[at], std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at + length)) });
+        at += length;
+    }
+    return messages;
+}
+
+QRgb PanelPixel(TClientPanel& panel, int x, int y)
+{
+    return panel.grab().toImage().pixel(x, y) & 0xFFFFFF;
+}
+
+std::string ReadFile(const QString& path)
+{
+    std::ifstream in(path.toStdString());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> FFolder;
+    std::unique_ptr<TZarnVNCWnd> FWindow;
+    QStringList FMessages; // the window's plain messages
+    QStringList FErrors; // the general error display
+
+    QString IniPath() const { return FFolder->filePath(QStringLiteral("ZarnVNC.ini")); }
+
+    void WriteIni(const std::string& text)
+    {
+        std::ofstream out(IniPath().toStdString());
+        out << text;
+    }
+
+    void OpenWindow()
+    {
+        SetApplicationTitle(QStringLiteral("ZarnVNC Viewer"));
+        FWindow = std::make_unique<TZarnVNCWnd>(IniPath().toStdString());
+        FWindow->ShowMessage = [this](const QString& text) { FMessages << text; };
+        FWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FWindow.get()));
+    }
+
+    // Presses Connect and answers the connect dialog; returns once the connection flow is over.
+    void ConnectTo(const QString& host, int port)
+    {
+        TConnectDlg& dialog = FWindow->ConnectDlg();
+        WhenModal(&dialog, [&dialog, host, port] {
+            dialog.txtServer->setText(host);
+            dialog.txtPort->setText(QString::number(port));
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        });
+        QTest::mouseClick(FWindow->cmdConnect, Qt::LeftButton);
+    }
+
+    bool Idle()
+    {
+        return FWindow->UpdateThread() == nullptr && FWindow->windowTitle() == kTitle
+            && !FWindow->pnlClient->ShowingPicture() && !FWindow->Proto().IsReady();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        auto* application = qobject_cast<TZarnApplication*>(QCoreApplication::instance());
+        QVERIFY(application != nullptr);
+        application->SetErrorDisplay([this](const QString& text) { FErrors << text; });
+    }
+
+    void init()
+    {
+        FFolder = std::make_unique<QTemporaryDir>();
+        FMessages.clear();
+        FErrors.clear();
+    }
+
+    void cleanup()
+    {
+        FWindow.reset();
+        FFolder.reset();
+    }
+
+    // ---- layout ----
+
+    void windowOpensTitledWithTheToolbarAndPanel()
+    {
+        OpenWindow();
+        QCOMPARE(FWindow->windowTitle(), kTitle);
+        QCOMPARE(ApplicationTitle(), kTitle);
+        QCOMPARE(FWindow->size(), QSize(795, 645));
+        QCOMPARE(FWindow->pnlToolbar->height(), 65);
+        QCOMPARE(FWindow->pnlClient->size(), QSize(1024, 768));
+        QCOMPARE(PanelPixel(*FWindow->pnlClient, 5, 5), QRgb(0x000020));
+        QCOMPARE(FWindow->sbxClient->frameShape(), QFrame::NoFrame);
+        QCOMPARE(FWindow->sbxClient->widget(), FWindow->pnlClient);
+        QVERIFY(FWindow->tmrThroughput->isActive());
+        QCOMPARE(FWindow->tmrThroughput->interval(), 1000);
+    }
+
+    void toolbarButtons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("left");
+        QTest::newRow("connect") << "cmdConnect"
+                                 << "Connect" << 10;
+        QTest::newRow("disconnect") << "cmdDisconnect"
+                                    << "Disconnect" << 80;
+        QTest::newRow("settings") << "cmdSettings"
+                                  << "Settings" << 150;
+        QTest::newRow("full screen") << "cmdFullScreen"
+                                     << "Full Screen" << 220;
+        QTest::newRow("screenshot") << "cmdScreenshot"
+                                    << "Screenshot" << 290;
+        QTest::newRow("about") << "cmdAbout"
+                               << "About" << 720;
+    }
+
+    void toolbarButtons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(int, left);
+        OpenWindow();
+        auto* button = FWindow->findChild<QToolButton*>(name);
+        QVERIFY(button != nullptr);
+        QCOMPARE(button->text(), caption);
+        QCOMPARE(button->geometry(), QRect(left, 4, 64, 57));
+        QCOMPARE(button->iconSize(), QSize(32, 32));
+        QVERIFY(!button->icon().isNull());
+        QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+        QVERIFY(button->isEnabled());
+    }
+
+    void rateBoxes_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("captionText");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("bevel");
+        QTest::addColumn<int>("left");
+        QTest::newRow("send") << "lblSendRate"
+                              << "Send rate:"
+                              << "lblSendBPS"
+                              << "Bevel2" << 393;
+        QTest::newRow("receive") << "lblRecvRate"
+                                 << "Recv rate:"
+                                 << "lblRecvBPS"
+                                 << "Bevel1" << 463;
+        QTest::newRow("frames") << "lblFrameRate"
+                                << "Frame rate:"
+                                << "lblRecvFPS"
+                                << "Bevel3" << 533;
+    }
+
+    void rateBoxes()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, captionText);
+        QFETCH(QString, value);
+        QFETCH(QString, bevel);
+        QFETCH(int, left);
+        OpenWindow();
+        auto* frame = FWindow->findChild<QFrame*>(bevel);
+        auto* captionLabel = FWindow->findChild<QLabel*>(caption);
+        auto* valueLabel = FWindow->findChild<QLabel*>(value);
+        QVERIFY(frame && captionLabel && valueLabel);
+        QCOMPARE(frame->geometry(), QRect(left, 14, 64, 41));
+        QCOMPARE(captionLabel->text(), captionText);
+        QCOMPARE(valueLabel->text(), QStringLiteral("0"));
+        QCOMPARE(valueLabel->width(), 59);
+        QVERIFY(frame->geometry().contains(captionLabel->geometry()));
+        QVERIFY(frame->geometry().contains(valueLabel->geometry()));
+    }
+
+    void aboutButtonFollowsTheRightEdge()
+    {
+        OpenWindow();
+        FWindow->resize(1000, 645);
+        QCOMPARE(FWindow->cmdAbout->x(), 1000 - 75);
+    }
+
+    void cursorSettingChoosesThePointerOverThePicture_data()
+    {
+        QTest::addColumn<int>("setting");
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<QPoint>("hotSpot");
+        QTest::newRow("0 arrow") << 0 << int(Qt::ArrowCursor) << QPoint();
+        QTest::newRow("1 Dot") << 1 << int(Qt::BitmapCursor) << QPoint(1, 1);
+        QTest::newRow("2 Crosshair") << 2 << int(Qt::BitmapCursor) << QPoint(5, 5);
+        QTest::newRow("3 hidden") << 3 << int(Qt::BlankCursor) << QPoint();
+        QTest::newRow("4 Fugly, only from the file") << 4 << int(Qt::BitmapCursor) << QPoint(15, 15);
+    }
+
+    void cursorSettingChoosesThePointerOverThePicture()
+    {
+        QFETCH(int, setting);
+        QFETCH(int, shape);
+        QFETCH(QPoint, hotSpot);
+        WriteIni("[VNCClient]\nCursor=" + std::to_string(setting) + "\n");
+        OpenWindow();
+        QCOMPARE(int(FWindow->pnlClient->cursor().shape()), shape);
+        if (shape == Qt::BitmapCursor)
+            QCOMPARE(FWindow->pnlClient->cursor().hotSpot(), hotSpot);
+        // Only the picture: the toolbar keeps the standard pointer.
+        QVERIFY(!FWindow->pnlToolbar->testAttribute(Qt::WA_SetCursor));
+    }
+
+    // ---- general error display ----
+
+    void anExceptionFromAHandlerIsShownAndTheProgramGoesOn()
+    {
+        OpenWindow();
+        QObject::connect(FWindow->cmdScreenshot, &QToolButton::clicked, FWindow.get(),
+            [] { throw std::runtime_error("Unable to write to /nowhere/ZarnVNC.ini"); });
+        QTest::mouseClick(FWindow->cmdScreenshot, Qt::LeftButton);
+        QCOMPARE(FErrors, QStringList { "Unable to write to /nowhere/ZarnVNC.ini" });
+
+        QMetaObject::invokeMethod(
+            FWindow.get(), [] { throw std::runtime_error("from a queued step"); }, Qt::QueuedConnection);
+        QTRY_COMPARE(FErrors.size(), 2);
+        QCOMPARE(FErrors.last(), QStringLiteral("from a queued step"));
+        QVERIFY(FWindow->isVisible());
+    }
+
+    void inertButtonsAndIdleDisconnectAreHarmless()
+    {
+        OpenWindow();
+        for (QToolButton* button : { FWindow->cmdSettings, FWindow->cmdFullScreen, FWindow->cmdScreenshot,
+                 FWindow->cmdDisconnect, FWindow->cmdDisconnect })
+            QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(Idle());
+        QVERIFY(FErrors.isEmpty());
+    }
+
+    // ---- the connection flow ----
+
+    void connectShowsTheRemotePictureAndFilesTheHost()
+    {
+        ServerInitFields init;
+        init.width = 64;
+        init.height = 48;
+        init.name = "office";
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        server.Send(SolidUpdate32(64, 48, 0xC0, 0x20, 0x10));
+        server.Start();
+
+        WriteIni("[VNCClient]\nTargetFPS=7\n");
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+
+        QCOMPARE(FWindow->windowTitle(), kTitle + QStringLiteral(" - office"));
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QCOMPARE(FWindow->UpdateThread()->FrameInterval.load(), 142u);
+        QCOMPARE(FWindow->pnlClient->size(), QSize(64, 48));
+        QCOMPARE(FWindow->RecentHosts().Count(), 1);
+        THostItem top;
+        FWindow->RecentHosts().GetItem(0, top);
+        QCOMPARE(top.Host, std::string("127.0.0.1"));
+        QCOMPARE(top.Port, server.Port());
+        QVERIFY(FMessages.isEmpty());
+
+        QTRY_COMPARE(PanelPixel(*FWindow->pnlClient, 63, 47), QRgb(0xC02010));
+        QCOMPARE(FWindow->pnlClient->WrappedImage().constBits(),
+            reinterpret_cast<const uchar*>(FWindow->Proto().Pixels32.data()));
+
+        // After the handshake: SetEncodings, SetPixelFormat, the six modifier releases, then
+        // update requests.
+        QVERIFY(server.WaitForReceived(14 + 24 + 20 + 48 + 10));
+        const auto messages = SplitClientMessages(server.Received(), 14);
+        QVERIFY(messages.size() >= 9);
+        QCOMPARE(messages[0].type, uint8_t(2));
+        QCOMPARE(messages[1].type, uint8_t(0));
+        QCOMPARE(messages[1].bytes[4], uint8_t(32)); // bits per pixel: the TrueColor default
+        const uint16_t modifiers[] = { 0xFFE1, 0xFFE2, 0xFFE3, 0xFFE4, 0xFFE9, 0xFFEA };
+        for (int i = 0; i < 6; ++i) {
+            const auto& key = messages[size_t(2 + i)];
+            QCOMPARE(key.type, uint8_t(4));
+            QCOMPARE(key.bytes[1], uint8_t(0)); // released
+            QCOMPARE(uint16_t((key.bytes[6] << 8) | key.bytes[7]), modifiers[i]);
+        }
+        QCOMPARE(messages[8].type, uint8_t(3));
+        QCOMPARE(messages[8].bytes[1], uint8_t(0)); // the first request is for the whole screen
+
+        QTest::mouseClick(FWindow->cmdDisconnect, Qt::LeftButton);
+        QVERIFY(Idle());
+        QCOMPARE(PanelPixel(*FWindow->pnlClient, 5, 5), QRgb(0x000020));
+        QVERIFY(server.WaitForClientClosed());
+    }
+
+    void pictureIn256Colours()
+    {
+        ServerInitFields init;
+        init.width = 8;
+        init.height = 4;
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        // Colour 7 := (0x11, 0x22, 0x33), then every pixel index 7.
+        server.Send(ByteWriter().U8(1).U8(0).U16(7).U16(1).U16(0x1100).U16(0x2200).U16(0x3300));
+        ByteWriter update;
+        update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(8).U16(4).S32(0);
+        for (int i = 0; i < 32; ++i)
+            update.U8(7);
+        server.Send(update);
+        server.Start();
+
+        WriteIni("[VNCClient]\nTrueColor=0\n");
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QTRY_COMPARE(PanelPixel(*FWindow->pnlClient, 7, 3), QRgb(0x112233));
+        QCOMPARE(FWindow->pnlClient->WrappedImage().format(), QImage::Format_Indexed8);
+        QCOMPARE(FWindow->pnlClient->WrappedImage().constBits(), FWindow->Proto().Pixels8.data());
+    }
+
+    void emptyDesktopNameLeavesTheTitleAlone()
+    {
+        ServerInitFields init;
+        init.name = "";
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QCOMPARE(FWindow->windowTitle(), kTitle);
+    }
+
+    void aKnownHostMovesToTheTopKeepingItsText()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Start();
+        const std::string port = std::to_string(server.Port());
+        WriteIni("[RecentHosts]\nCount=3\nHost0=a\nPort0=1\nHost1=b\nPort1=2\nHost2=127.0.0.1\nPort2=" + port
+            + "\n");
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QCOMPARE(FWindow->RecentHosts().Count(), 3);
+        QCOMPARE(FWindow->RecentHosts().IndexOf("127.0.0.1", server.Port()), 0);
+        QCOMPARE(FWindow->RecentHosts().IndexOf("a", 1), 1);
+    }
+
+    void largeFramebufferScrolls()
+    {
+        ServerInitFields init;
+        init.width = 1280;
+        init.height = 1024;
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QCOMPARE(FWindow->pnlClient->size(), QSize(1280, 1024));
+        QTRY_VERIFY(FWindow->sbxClient->horizontalScrollBar()->isVisible());
+        QVERIFY(FWindow->sbxClient->verticalScrollBar()->isVisible());
+        QCOMPARE(FWindow->sbxClient->horizontalScrollBar()->maximum(),
+            1280 - FWindow->sbxClient->viewport()->width());
+    }
+
+    void passwordPromptShowsTheServerAndConnects()
+    {
+        ScriptedServer server;
+        server.Send(Greeting38None()).Expect(12).Send({ 1, 2 }).Expect(1);
+        server.Send(std::vector<uint8_t>(16, 0x5A)).Expect(16).SendU32(0).Expect(1).Send(ServerInitBytes({}));
+        server.Start();
+        OpenWindow();
+        TVNCPasswordDlg& prompt = FWindow->VNCPasswordDlg();
+        prompt.txtPassword->setText(QStringLiteral("stale"));
+        QString shownHost;
+        QString fieldOnShow = QStringLiteral("not shown");
+        WhenModal(&prompt, [&] {
+            shownHost = prompt.lblHostPort->text();
+            fieldOnShow = prompt.txtPassword->text();
+            prompt.txtPassword->setText(QStringLiteral("secret"));
+            QTest::keyClick(prompt.txtPassword, Qt::Key_Return);
+        });
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QCOMPARE(shownHost, QStringLiteral("127.0.0.1:") + QString::number(server.Port()));
+        QCOMPARE(fieldOnShow, QString());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QCOMPARE(FWindow->Proto().Password, std::string("secret"));
+        QVERIFY(FMessages.isEmpty());
+    }
+
+    void cancelledPasswordPromptLeavesTheWindowIdle()
+    {
+        ScriptedServer server;
+        server.Send(Greeting38None()).Expect(12).Send({ 1, 2 }).Expect(1).Send(std::vector<uint8_t>(16, 1));
+        server.Start();
+        OpenWindow();
+        TVNCPasswordDlg& prompt = FWindow->VNCPasswordDlg();
+        WhenModal(&prompt, [&] { QTest::keyClick(prompt.txtPassword, Qt::Key_Escape); });
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(Idle());
+        QVERIFY(FMessages.isEmpty());
+        QCOMPARE(FWindow->RecentHosts().Count(), 0);
+        QVERIFY(server.WaitForClientClosed());
+    }
+
+    void wrongPasswordShowsTheServersReasonAsPlainText()
+    {
+        const std::string reason = "Authentication <b>failed</b>";
+        ScriptedServer server;
+        server.Send(Greeting38None())
+            .Expect(12)
+            .Send({ 1, 2 })
+            .Expect(1)
+            .Send(std::vector<uint8_t>(16, 1))
+            .Expect(16);
+        server.SendU32(1).SendU32(uint32_t(reason.size())).Send(reason);
+        server.Start();
+        OpenWindow();
+        FWindow->ShowMessage = &TZarnVNCWnd::ShowPlainMessage; // the real message box
+        TVNCPasswordDlg& prompt = FWindow->VNCPasswordDlg();
+        WhenModal(&prompt, [&] {
+            prompt.txtPassword->setText(QStringLiteral("wrong"));
+            QTest::keyClick(prompt.txtPassword, Qt::Key_Return);
+            CatchMessageBox(FSeen);
+        });
+        FSeen = std::make_shared<SeenMessageBox>();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FSeen->seen);
+        QCOMPARE(FSeen->text, QString::fromStdString(reason));
+        QCOMPARE(FSeen->format, Qt::PlainText);
+        QVERIFY(Idle());
+        QCOMPARE(FWindow->RecentHosts().Count(), 0);
+    }
+
+    void refusedConnectionShowsNothing()
+    {
+        int freePort = 0;
+        {
+            ScriptedServer probe; // a port that was free a moment ago and is closed now
+            freePort = probe.Port();
+        }
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), freePort);
+        QVERIFY(Idle());
+        QVERIFY(FMessages.isEmpty());
+        QVERIFY(FErrors.isEmpty());
+    }
+
+    void cancellingTheConnectDialogLeavesTheConnectionAlone()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        const uint64_t running = FWindow->UpdateThread()->Id();
+        TConnectDlg& dialog = FWindow->ConnectDlg();
+        WhenModal(&dialog, [&dialog] { QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton); });
+        QTest::mouseClick(FWindow->cmdConnect, Qt::LeftButton);
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QCOMPARE(FWindow->UpdateThread()->Id(), running);
+        QVERIFY(FWindow->Proto().IsReady());
+    }
+
+    void aServerThatGoesAwayReturnsTheWindowToIdleSilently()
+    {
+        ServerInitFields init;
+        init.name = "office";
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        server.Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(), 10000);
+        QCOMPARE(PanelPixel(*FWindow->pnlClient, 5, 5), QRgb(0x000020));
+        QVERIFY(FMessages.isEmpty());
+        QVERIFY(FErrors.isEmpty());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+
+    void reconnectingKeepsOnlyTheNewConnectionRunning()
+    {
+        ServerInitFields firstInit;
+        firstInit.name = "first";
+        ServerInitFields secondInit;
+        secondInit.name = "second";
+        ScriptedServer first;
+        ScriptNoneHandshake(first, firstInit);
+        first.Start();
+        ScriptedServer second;
+        ScriptNoneHandshake(second, secondInit);
+        second.Start();
+
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), first.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        const uint64_t firstThread = FWindow->UpdateThread()->Id();
+        ConnectTo(QStringLiteral("127.0.0.1"), second.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QVERIFY(FWindow->UpdateThread()->Id() != firstThread);
+        QVERIFY(first.WaitForClientClosed());
+
+        // Long enough for any late end notice of the first thread and two watchdog ticks.
+        QTest::qWait(2500);
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        QVERIFY(FWindow->Proto().IsReady());
+        QCOMPARE(FWindow->windowTitle(), kTitle + QStringLiteral(" - second"));
+        const size_t before = second.ReceivedCount();
+        QTRY_VERIFY(second.ReceivedCount() > before); // still requesting updates
+    }
+
+    void closingWhileConnectedEndsCleanlyAndSavesTheHosts()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->UpdateThread() != nullptr);
+        FWindow->close();
+        QVERIFY(FWindow->UpdateThread() == nullptr);
+        FWindow.reset();
+        QVERIFY(server.WaitForClientClosed());
+        const std::string ini = ReadFile(IniPath());
+        QVERIFY2(ini.find("Count=1") != std::string::npos, ini.c_str());
+        QVERIFY2(ini.find("Host0=127.0.0.1") != std::string::npos, ini.c_str());
+        QVERIFY2(ini.find("Port0=" + std::to_string(server.Port())) != std::string::npos, ini.c_str());
+    }
+
+private:
+    std::shared_ptr<SeenMessageBox> FSeen;
+};
+
+int main(int argc, char** argv)
+{
+    TZarnApplication application(argc, argv);
+    MainWindowTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainWindowTest.moc"
