@@ -6,6 +6,7 @@
 
 #include "crypto/IcsDES.h"
 #include "crypto/ZarnMD5Funcs.h"
+#include "imaging/Bmp.h"
 #include "platform/TcpClient.h"
 
 namespace zarn {
@@ -364,6 +365,16 @@ void TVNCProto::AllocateFramebuffer()
     const size_t elements = size_t(FramebufferWidth) * size_t(FramebufferHeight);
     Pixels32.resize(elements, 0);
     Pixels8.resize(elements, 0);
+}
+
+bool TVNCProto::SaveFramebufferBitmap(const std::string& fileName) const
+{
+    // The file is always 24-bit and upright, whichever array is current: an indexed picture
+    // goes through its colour table.
+    const ImageView image = CurrentImage();
+    if (image.empty())
+        return false;
+    return WriteBmp(fileName, image);
 }
 
 } // namespace zarn
