@@ -101,13 +101,13 @@ private:
     bool EngineReady();
     void HandOverRequest(bool forceFull);
     void HandOverPaint();
-    void RequestStep(bool forceFull);   // runs on the main thread
-    void PaintStep();                   // runs on the main thread
+    void RequestStep(bool forceFull); // runs on the main thread
+    void PaintStep(); // runs on the main thread
     void PaceRestOfCycle(uint32_t cycleStart);
-    bool WaitWhileSuspended();          // false when terminated instead
+    bool WaitWhileSuspended(); // false when terminated instead
     uint32_t Now() const;
     void Sleep(uint32_t milliseconds);
-    void RequestTermination();          // from the failing step: lets the cycle finish
+    void RequestTermination(); // from the failing step: lets the cycle finish
 
     const uint64_t FId;
     TMainThreadDispatcher FDispatcher;
@@ -119,9 +119,9 @@ private:
     std::atomic<bool> FParked { true };
     std::atomic<bool> FTerminated { false };
     std::atomic<bool> FFinished { false };
-    std::mutex FMutex;                  // guards the waits on FWake
+    std::mutex FMutex; // guards the waits on FWake
     std::condition_variable FWake;
-    std::thread FThread;                // last: started once everything above exists
+    std::thread FThread; // last: started once everything above exists
 };
 
 } // namespace zarn

@@ -35,7 +35,7 @@ public:
     using TPost = std::function<void(TStep)>;
 
     explicit TMainThreadDispatcher(TPost post);
-    ~TMainThreadDispatcher();   // cancels: a queued step must not outlive its meaning
+    ~TMainThreadDispatcher(); // cancels: a queued step must not outlive its meaning
     TMainThreadDispatcher(const TMainThreadDispatcher&) = delete;
     TMainThreadDispatcher& operator=(const TMainThreadDispatcher&) = delete;
 
