@@ -376,7 +376,10 @@ std::string TcpClient::ReadLine(size_t maxLength)
     for (;;) {
         const size_t buffered = FImpl->Buffered();
         const uint8_t* data = FImpl->Data();
-        const auto* lf = static_cast<const uint8_t*>(std::memchr(data + scanned, '\n', buffered - scanned));
+        // memchr must not see the null data pointer of an empty buffer, even for 0 bytes.
+        const auto* lf = buffered > scanned
+            ? static_cast<const uint8_t*>(std::memchr(data + scanned, '\n', buffered - scanned))
+            : nullptr;
         const size_t lineLength = lf ? size_t(lf - data) : buffered;
         if (lineLength > maxLength)
             throw TransportError("line longer than " + std::to_string(maxLength) + " bytes");
