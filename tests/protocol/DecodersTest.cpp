@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "UpdateCycleTestHelpers.h"
+#include "protocol/Decoders.h"
+
+namespace zarn {
+namespace {
+
+using test::ReadySession;
+using test::Wire;
+
+// Every decoder test runs in both pixel modes.
+template <typename Pixel> class Decoders : public ::testing::Test {
+protected:
+    ReadySession session { 96, 24, sizeof(Pixel) == 4 };
+    Wire s;
+
+    Wire& Px(uint32_t v) { return s.template Px<Pixel>(v); }
+    void ExpectArea(int x, int y, int w, int h, uint32_t value)
+    {
+        for (int j = y; j < y + h; ++j)
+            for (int i = x; i < x + w; ++i)
+                ASSERT_EQ(session.At(i, j), value) << "at " << i << "," << j;
+    }
+};
+using PixelTypes = ::testing::Types<uint32_t, uint8_t>;
+TYPED_TEST_SUITE(Decoders, PixelTypes);
+
+struct Placed {
+    int x, y, w, h;
+    uint32_t colour;
+};
+
+TYPED_TEST(Decoders, HextileReadsTheTilesOfA17x17RectangleRowByRowFromTheLeft)
+{
+    // Four raw tiles of a colour each; the byte counts only line up in this order.
+    const Placed tiles[]
+        = { { 2, 1, 16, 16, 1 }, { 18, 1, 1, 16, 2 }, { 2, 17, 16, 1, 3 }, { 18, 17, 1, 1, 4 } };
+    this->s.Update(1).Rect(2, 1, 17, 17, kEncodingHextile);
+    for (const Placed& t : tiles) {
+        this->s.U8(kHextileRaw);
+        for (int i = 0; i < t.w * t.h; ++i)
+            this->Px(t.colour);
+    }
+    ASSERT_TRUE(this->session.Cycle(this->s));
+    for (const Placed& t : tiles)
+        this->ExpectArea(t.x, t.y, t.w, t.h, t.colour);
+    EXPECT_EQ(this->session.wire->Remaining(), 0u);
+}
+
+TYPED_TEST(Decoders, HextileColoursCarryAcrossTilesAndRawTiles)
+{
+    this->session.FillAll(9);
+    this->s.Update(2).Rect(0, 0, 80, 16, kEncodingHextile);
+    // 1: background 5, foreground 6, a 2x1 subrectangle at (1, 1).
+    this->s.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
+    this->Px(5);
+    this->Px(6).U8(1).U8(0x11).U8(0x10);
+    // 2: a coloured subrectangle (7), which must not become the foreground.
+    this->s.U8(kHextileAnySubrects | kHextileSubrectsColoured).U8(1);
+    this->Px(7).U8(0x00).U8(0x00);
+    // 3: raw, all 8. 4: nothing given: the background from before the raw tile.
+    this->s.U8(kHextileRaw);
+    for (int i = 0; i < 256; ++i)
+        this->Px(8);
+    this->s.U8(0);
+    // 5: a subrectangle at (15, 15) in the foreground of tile 1.
+    this->s.U8(kHextileAnySubrects).U8(1).U8(0xFF).U8(0x00);
+    // A new rectangle starts again from background 0.
+    this->s.Rect(0, 16, 2, 2, kEncodingHextile).U8(0);
+    ASSERT_TRUE(this->session.Cycle(this->s));
+
+    const uint32_t want[][3] = { { 0, 0, 5 }, { 1, 1, 6 }, { 2, 1, 6 }, { 3, 1, 5 }, { 16, 0, 7 },
+        { 17, 0, 5 }, { 40, 3, 8 }, { 50, 9, 5 }, { 79, 15, 6 }, { 78, 15, 5 }, { 1, 17, 0 }, { 2, 17, 9 } };
+    for (const auto& w : want)
+        EXPECT_EQ(this->session.At(int(w[0]), int(w[1])), w[2]) << w[0] << "," << w[1];
+}
+
+TYPED_TEST(Decoders, RreFillsItsBackgroundThenSubrectanglesRelativeToTheRectangle)
+{
+    this->s.Update(2).Rect(0, 0, 4, 4, kEncodingRRE).U32(0); // no subrectangles: background only
+    this->Px(3).Rect(10, 2, 6, 5, kEncodingRRE).U32(1);
+    this->Px(4); // background
+    this->Px(8).U16(1).U16(2).U16(3).U16(2); // 3x2 at (1, 2)
+    ASSERT_TRUE(this->session.Cycle(this->s));
+    this->ExpectArea(0, 0, 4, 4, 3);
+    EXPECT_EQ(this->session.At(4, 0), 0u);
+    EXPECT_EQ(this->session.At(10, 2), 4u);
+    this->ExpectArea(11, 4, 3, 2, 8);
+    EXPECT_EQ(this->session.At(14, 4), 4u);
+}
+
+TEST(DecodersTrueColour, RawPixelBytesAreBlueGreenRedUnused)
+{
+    ReadySession session(2, 1);
+    ASSERT_TRUE(
+        session.Cycle(Wire().Update(1).Rect(1, 0, 1, 1, kEncodingRaw).Add({ 0x10, 0x20, 0x30, 0x00 })));
+    const uint8_t* pixel = session.proto->CurrentImage().bits + 4;
+    EXPECT_EQ(pixel[0], 0x10); // blue
+    EXPECT_EQ(pixel[1], 0x20); // green
+    EXPECT_EQ(pixel[2], 0x30); // red
+}
+
+} // namespace
+} // namespace zarn
