@@ -79,6 +79,7 @@ public:
     uint64_t BytesSent = 0;
     uint64_t BytesReceived = 0;
     uint64_t FramesReceived = 0;
+    uint64_t RectsReceived = 0;   // rectangle headers read; never reset, like FramesReceived
     TPasswordRequest OnPasswordRequest;
     TBitmapInfo BitmapInfo;
     std::vector<uint32_t> Pixels32;

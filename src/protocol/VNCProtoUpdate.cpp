@@ -140,6 +140,7 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         uint8_t header[12];
         Client->ReadExact(header, sizeof header);
         BytesReceived += sizeof header;
+        ++RectsReceived;
         const int x = LoadU16(header);
         const int y = LoadU16(header + 2);
         const int width = LoadU16(header + 4);
