@@ -5,14 +5,18 @@
 
 namespace zarn {
 
-void SetupFixedDialog(QDialog& dialog, const QString& caption, int clientWidth, int clientHeight)
+void SetupFixedDialog(QDialog& dialog, const QString& caption)
 {
     dialog.setWindowTitle(caption);
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog.setFont(QFont(QStringLiteral("Tahoma"), 8));
-    dialog.setFixedSize(clientWidth, clientHeight);
     dialog.setModal(true);
+}
+
+void FixDialogSize(QDialog& dialog, int clientWidth, int clientHeight)
+{
+    dialog.setFixedSize(QSize(clientWidth, clientHeight).expandedTo(dialog.minimumSizeHint()));
 }
 
 } // namespace zarn

@@ -1,6 +1,10 @@
 #pragma once
 // The frame every dialog of the viewer shares: a fixed-size, non-resizable window with only a
 // close box, the dialog font, and the given caption and client size.
+//
+// The sizes are made for Tahoma at 96 dots per inch. Where another font stands in for it and
+// needs more room, the dialog grows to what its layout needs rather than cutting text off:
+// call FixDialogSize once the controls and the layout exist.
 
 #include <QString>
 
@@ -8,6 +12,7 @@ class QDialog;
 
 namespace zarn {
 
-void SetupFixedDialog(QDialog& dialog, const QString& caption, int clientWidth, int clientHeight);
+void SetupFixedDialog(QDialog& dialog, const QString& caption);
+void FixDialogSize(QDialog& dialog, int clientWidth, int clientHeight);
 
 } // namespace zarn

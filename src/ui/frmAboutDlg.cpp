@@ -47,7 +47,7 @@ TAboutDlg::TAboutDlg(QWidget* parent)
     , cmdOK(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("AboutDlg"));
-    SetupFixedDialog(*this, QStringLiteral("About"), 354, 250);
+    SetupFixedDialog(*this, QStringLiteral("About"));
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -66,6 +66,7 @@ TAboutDlg::TAboutDlg(QWidget* parent)
     layout->addWidget(lblCredits);
     layout->addStretch(1);
     layout->addLayout(buttons);
+    FixDialogSize(*this, 354, 250);
 }
 
 void TAboutDlg::showEvent(QShowEvent* event)

@@ -53,7 +53,7 @@ TConnectDlg::TConnectDlg(TVNCProto& proto, TRecentHosts& recentHosts, QWidget* p
     , FRecentHosts(recentHosts)
 {
     setObjectName(QStringLiteral("ConnectDlg"));
-    SetupFixedDialog(*this, QStringLiteral("Connect"), 286, 246);
+    SetupFixedDialog(*this, QStringLiteral("Connect"));
 
     txtServer->setObjectName(QStringLiteral("txtServer"));
     txtPort->setObjectName(QStringLiteral("txtPort"));
@@ -66,7 +66,6 @@ TConnectDlg::TConnectDlg(TVNCProto& proto, TRecentHosts& recentHosts, QWidget* p
     QFont bold = lblMsg->font();
     bold.setBold(true);
     lblMsg->setFont(bold);
-    lblMsg->setWordWrap(true);
     lblServer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblPort->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblServer->setBuddy(txtServer);
@@ -108,6 +107,7 @@ TConnectDlg::TConnectDlg(TVNCProto& proto, TRecentHosts& recentHosts, QWidget* p
     setTabOrder(txtPort, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
     setTabOrder(cmdCancel, lstRecentHosts);
+    FixDialogSize(*this, 286, 246);
 }
 
 bool TConnectDlg::txtPortKeyPress(QChar typed)

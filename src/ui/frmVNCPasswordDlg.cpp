@@ -22,7 +22,7 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("VNCPasswordDlg"));
-    SetupFixedDialog(*this, QStringLiteral("Password"), 324, 117);
+    SetupFixedDialog(*this, QStringLiteral("Password"));
 
     Label1->setObjectName(QStringLiteral("Label1"));
     lblServer->setObjectName(QStringLiteral("lblServer"));
@@ -41,6 +41,9 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     lblHostPort->setTextFormat(Qt::PlainText);
     lblHostPort->setFixedWidth(220);
     lblPassword->setBuddy(txtPassword);
+    // The host line has nothing to focus; as its buddy the host text turns "&H" into an
+    // underlined accelerator that, like the original's, leads nowhere.
+    lblServer->setBuddy(lblHostPort);
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 
@@ -66,6 +69,7 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
 
     setTabOrder(txtPassword, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
+    FixDialogSize(*this, 324, 117);
 }
 
 void TVNCPasswordDlg::showEvent(QShowEvent* event)
