@@ -1,158 +1,109 @@
-// zarnvnc-snap: connects to a VNC server with the viewer's own engine and describes the
-// session it gets.
+// zarnvnc-snap: a headless VNC client over the viewer's own engine and frame update thread.
+// It connects, keeps the framebuffer current until its goal is reached, then writes the
+// picture and statistics. `zarnvnc-snap --help` documents the command line.
 
+#include <csignal>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "SnapPassword.h"
-#include "SnapTarget.h"
+#include "SnapConnect.h"
+#include "SnapOptions.h"
+#include "SnapOutput.h"
+#include "SnapSession.h"
+#include "platform/Transport.h"
 #include "protocol/VNCProto.h"
 
 namespace {
 
 using namespace zarn;
+using namespace zarn::snap;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
+constexpr int kExitDone = 0;
+constexpr int kExitNoSession = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSessionFailed = 3;
 
-struct Arguments {
-    snap::Target target;
-    std::optional<std::string> passwordFile;
-};
+volatile std::sig_atomic_t gInterrupted = 0;
 
-void PrintUsage(std::ostream& out)
+void OnStopSignal(int)
 {
-    out << "usage: zarnvnc-snap HOST[:DISPLAY] | HOST::PORT [--password-file FILE]\n"
-           "  DISPLAY N means port 5900+N; an IPv6 address goes in brackets, e.g. [::1]:1.\n"
-           "  The password comes from FILE (first line), else from $"
-        << snap::kPasswordVariable << ", else from a prompt when stdin is a terminal.\n";
+    gInterrupted = 1;
 }
 
-std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, std::string* error)
+// Once a session runs, Ctrl-C or a termination request ends it the orderly way, so the
+// picture received so far is still written.
+void CatchStopSignals()
 {
-    Arguments parsed;
-    std::optional<std::string> target;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--password-file") {
-            if (i + 1 >= args.size()) {
-                *error = "--password-file needs a file name";
-                return std::nullopt;
-            }
-            parsed.passwordFile = args[++i];
-        } else if (args[i].rfind("--", 0) == 0) {
-            *error = "unknown option " + args[i];
-            return std::nullopt;
-        } else if (target) {
-            *error = "more than one server given";
-            return std::nullopt;
-        } else {
-            target = args[i];
+    struct sigaction action { };
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+SessionOutcome StartAndRun(TVNCProto& proto, const SnapOptions& options)
+{
+    SessionOutcome outcome;
+    try {
+        if (!proto.StartSession(options.trueColor)) {
+            outcome.why = "the pixel format could not be sent";
+            return outcome;
         }
+        return RunSession(proto, options, [] { return gInterrupted != 0; });
+    } catch (const TransportError& e) {
+        // Sends outside the update cycle report failures by throwing.
+        outcome.why = e.what();
     }
-    if (!target) {
-        *error = "no server given";
-        return std::nullopt;
-    }
-    auto parsedTarget = snap::ParseTarget(*target, error);
-    if (!parsedTarget)
-        return std::nullopt;
-    parsed.target = *parsedTarget;
-    return parsed;
+    return outcome;
 }
 
-// A password given up front is used as it stands; otherwise the engine asks only when the
-// server wants one.
-bool ArrangePassword(const Arguments& args, TVNCProto& proto, std::string* error)
+int Finish(TVNCProto& proto, const SnapOptions& options, const SessionOutcome& outcome)
 {
-    if (args.passwordFile) {
-        auto password = snap::ReadPasswordFile(*args.passwordFile, error);
-        if (!password)
-            return false;
-        proto.Password = snap::ToLatin1(*password);
-    } else if (auto password = snap::PasswordFromEnvironment()) {
-        proto.Password = snap::ToLatin1(*password);
-    } else if (snap::CanPrompt()) {
-        proto.OnPasswordRequest = [&proto] {
-            return snap::ToLatin1(
-                snap::PromptPassword("Password for " + proto.Host + ":" + std::to_string(proto.Port) + ": "));
-        };
+    int exitCode = outcome.goalReached ? kExitDone : kExitSessionFailed;
+    if (!outcome.goalReached)
+        std::cerr << "zarnvnc-snap: the session ended before its goal: " << outcome.why << '\n';
+    std::string error;
+    if (options.outFile && !WritePicture(proto, *options.outFile, &error)) {
+        std::cerr << "zarnvnc-snap: " << error << '\n';
+        exitCode = kExitSessionFailed;
     }
-    return true;
-}
-
-const char* VersionText(uint8_t version)
-{
-    switch (version) {
-    case kRfb33:
-        return "3.3";
-    case kRfb37:
-        return "3.7";
-    default:
-        return "3.8";
-    }
-}
-
-const char* SecurityTypeName(uint8_t type)
-{
-    switch (type) {
-    case 1:
-        return "None";
-    case 2:
-        return "VNC Authentication";
-    case 21:
-        return "MD5 challenge authentication";
-    default:
-        return "unknown";
-    }
-}
-
-void DescribeSession(const TVNCProto& proto, std::ostream& out)
-{
-    out << "Protocol version: " << VersionText(proto.ProtocolVersion) << '\n'
-        << "Security type: " << int(proto.SecurityType) << " (" << SecurityTypeName(proto.SecurityType)
-        << ")\n"
-        << "Desktop name: " << proto.DesktopName << '\n'
-        << "Size: " << proto.FramebufferWidth << " x " << proto.FramebufferHeight << '\n'
-        << "Pixel format: " << proto.BitsPerPixel << " bits per pixel, depth " << proto.Depth << ", "
-        << (proto.BigEndian ? "big-endian" : "little-endian") << ", "
-        << (proto.TrueColor ? "true colour" : "colour map") << ", max red " << proto.RedMax << " green "
-        << proto.GreenMax << " blue " << proto.BlueMax << ", shift red " << proto.RedShift << " green "
-        << proto.GreenShift << " blue " << proto.BlueShift << '\n';
+    if (options.stats)
+        std::cout << FormatStats(CollectStats(proto, outcome.seconds, outcome.decodeSeconds)) << '\n';
+    return exitCode;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-        PrintUsage(std::cout);
-        return kExitOk;
+    const ParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.status == ParseStatus::Help) {
+        std::cout << HelpText();
+        return kExitDone;
     }
-    std::string error;
-    const auto parsed = ParseArguments(args, &error);
-    if (!parsed) {
-        std::cerr << "zarnvnc-snap: " << error << '\n';
-        PrintUsage(std::cerr);
+    if (parsed.status == ParseStatus::UsageError) {
+        std::cerr << "zarnvnc-snap: " << parsed.error << "\nTry 'zarnvnc-snap --help'.\n";
         return kExitUsage;
     }
+    const SnapOptions& options = parsed.options;
 
     TVNCProto proto;
-    if (!ArrangePassword(*parsed, proto, &error)) {
+    std::string error;
+    if (!ArrangePassword(options, proto, &error)) {
         std::cerr << "zarnvnc-snap: " << error << '\n';
-        return kExitFailed;
+        return kExitNoSession;
     }
-    if (!proto.Connect(parsed->target.host, parsed->target.port)) {
-        std::cerr << "zarnvnc-snap: " << (proto.LastError.empty() ? "set-up failed" : proto.LastError)
-                  << '\n';
-        if (!proto.FailureReason.empty())
-            std::cout << "Server's reason: " << proto.FailureReason << '\n';
-        return kExitFailed;
+    if (!ConnectToServer(proto, options, std::cerr))
+        return kExitNoSession;
+    if (options.info) {
+        DescribeSession(proto, std::cout);
+        std::cout.flush(); // whoever watches the output learns at once that the session is up
     }
-    DescribeSession(proto, std::cout);
+
+    CatchStopSignals();
+    const SessionOutcome outcome = StartAndRun(proto, options);
+    const int exitCode = Finish(proto, options, outcome);
     proto.Disconnect();
-    return kExitOk;
+    return exitCode;
 }

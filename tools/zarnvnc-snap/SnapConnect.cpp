@@ -1,0 +1,86 @@
+#include "SnapConnect.h"
+
+#include <ostream>
+
+#include "SnapPassword.h"
+#include "protocol/VNCProto.h"
+
+namespace zarn::snap {
+
+namespace {
+
+const char* VersionText(uint8_t version)
+{
+    switch (version) {
+    case kRfb33:
+        return "3.3";
+    case kRfb37:
+        return "3.7";
+    default:
+        return "3.8";
+    }
+}
+
+const char* SecurityTypeName(uint8_t type)
+{
+    switch (type) {
+    case 1:
+        return "None";
+    case 2:
+        return "VNC Authentication";
+    case 21:
+        return "MD5 challenge authentication";
+    default:
+        return "unknown";
+    }
+}
+
+} // namespace
+
+bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* error)
+{
+    if (options.passwordFile) {
+        auto password = ReadPasswordFile(*options.passwordFile, error);
+        if (!password)
+            return false;
+        proto.Password = ToLatin1(*password);
+    } else if (auto password = PasswordFromEnvironment()) {
+        proto.Password = ToLatin1(*password);
+    } else if (CanPrompt()) {
+        proto.OnPasswordRequest = [&proto] {
+            return ToLatin1(
+                PromptPassword("Password for " + proto.Host + ":" + std::to_string(proto.Port) + ": "));
+        };
+    }
+    return true;
+}
+
+bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream& err)
+{
+    proto.UseHextile = options.useHextile;
+    proto.UseRRE = options.useRRE;
+    proto.UseCopyRect = options.useCopyRect;
+    if (proto.Connect(options.target.host, options.target.port))
+        return true;
+    err << "zarnvnc-snap: cannot connect to " << options.target.host << " port " << options.target.port
+        << ": " << (proto.LastError.empty() ? "set-up failed" : proto.LastError) << '\n';
+    if (!proto.FailureReason.empty())
+        err << "zarnvnc-snap: the server's reason: " << proto.FailureReason << '\n';
+    return false;
+}
+
+void DescribeSession(const TVNCProto& proto, std::ostream& out)
+{
+    out << "Protocol version: " << VersionText(proto.ProtocolVersion) << '\n'
+        << "Security type: " << int(proto.SecurityType) << " (" << SecurityTypeName(proto.SecurityType)
+        << ")\n"
+        << "Desktop name: " << proto.DesktopName << '\n'
+        << "Size: " << proto.FramebufferWidth << " x " << proto.FramebufferHeight << '\n'
+        << "Pixel format: " << proto.BitsPerPixel << " bits per pixel, depth " << proto.Depth << ", "
+        << (proto.BigEndian ? "big-endian" : "little-endian") << ", "
+        << (proto.TrueColor ? "true colour" : "colour map") << ", max red " << proto.RedMax << " green "
+        << proto.GreenMax << " blue " << proto.BlueMax << ", shift red " << proto.RedShift << " green "
+        << proto.GreenShift << " blue " << proto.BlueShift << '\n';
+}
+
+} // namespace zarn::snap

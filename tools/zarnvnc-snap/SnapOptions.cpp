@@ -1,0 +1,256 @@
+#include "SnapOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace zarn::snap {
+
+namespace {
+
+// Longest run --seconds accepts: far beyond any real use, short enough that the deadline
+// arithmetic cannot overflow.
+constexpr double kMaxSeconds = 1e7;
+constexpr uint64_t kMaxFrames = 1'000'000'000;
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+template <typename Number> std::optional<Number> ParseNumber(const std::string& text)
+{
+    Number value {};
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+bool HasImageExtension(const std::string& path)
+{
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return false;
+    const std::string extension = Lower(path.substr(dot));
+    return extension == ".bmp" || extension == ".jpg" || extension == ".jpeg" || extension == ".gif";
+}
+
+// Each option that takes a value: checks it and stores it, or gives the reason it is wrong.
+using ValueHandler = std::function<std::optional<std::string>(const std::string&, SnapOptions&)>;
+
+std::optional<std::string> SetEncodings(const std::string& value, SnapOptions& o)
+{
+    o.useHextile = o.useRRE = o.useCopyRect = false;
+    std::stringstream list(value);
+    for (std::string name; std::getline(list, name, ',');) {
+        name = Lower(name);
+        if (name == "hextile")
+            o.useHextile = true;
+        else if (name == "rre")
+            o.useRRE = true;
+        else if (name == "copyrect")
+            o.useCopyRect = true;
+        else if (name != "raw" && !name.empty())
+            return "unknown encoding '" + name + "' (hextile, rre, copyrect, raw)";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SetColours(const std::string& value, SnapOptions& o)
+{
+    if (value == "true")
+        o.trueColor = true;
+    else if (value == "256")
+        o.trueColor = false;
+    else
+        return "--colors takes true or 256, not '" + value + "'";
+    return std::nullopt;
+}
+
+std::optional<std::string> SetFps(const std::string& value, SnapOptions& o)
+{
+    const auto fps = ParseNumber<int>(value);
+    if (!fps || *fps < 0 || *fps > kMaxFps)
+        return "--fps takes a whole number from 0 to " + std::to_string(kMaxFps) + ", not '" + value + "'";
+    o.fps = *fps;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetFrames(const std::string& value, SnapOptions& o)
+{
+    const auto frames = ParseNumber<uint64_t>(value);
+    if (!frames || *frames < 1 || *frames > kMaxFrames)
+        return "--frames takes a whole number of at least 1, not '" + value + "'";
+    o.frames = *frames;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetSeconds(const std::string& value, SnapOptions& o)
+{
+    const auto seconds = ParseNumber<double>(value);
+    if (!seconds || !std::isfinite(*seconds) || *seconds <= 0 || *seconds > kMaxSeconds)
+        return "--seconds takes a positive number, not '" + value + "'";
+    o.seconds = *seconds;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetOut(const std::string& value, SnapOptions& o)
+{
+    if (!HasImageExtension(value))
+        return "--out needs a file name ending in .bmp, .jpg, .jpeg or .gif, not '" + value + "'";
+    o.outFile = value;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetPasswordFile(const std::string& value, SnapOptions& o)
+{
+    o.passwordFile = value;
+    return std::nullopt;
+}
+
+const std::map<std::string, ValueHandler>& ValueOptions()
+{
+    static const std::map<std::string, ValueHandler> options {
+        { "--encodings", SetEncodings },
+        { "--colors", SetColours },
+        { "--fps", SetFps },
+        { "--frames", SetFrames },
+        { "--seconds", SetSeconds },
+        { "--out", SetOut },
+        { "--password-file", SetPasswordFile },
+    };
+    return options;
+}
+
+bool SetFlag(const std::string& name, SnapOptions& o)
+{
+    if (name == "--until-closed")
+        o.untilClosed = true;
+    else if (name == "--stats")
+        o.stats = true;
+    else if (name == "--info")
+        o.info = true;
+    else
+        return false;
+    return true;
+}
+
+ParseResult UsageError(std::string why)
+{
+    ParseResult result;
+    result.status = ParseStatus::UsageError;
+    result.error = std::move(why);
+    return result;
+}
+
+} // namespace
+
+ParseResult ParseArguments(const std::vector<std::string>& args)
+{
+    ParseResult result;
+    SnapOptions& options = result.options;
+    std::optional<std::string> server;
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            result.status = ParseStatus::Help;
+            return result;
+        }
+        if (arg.size() > 1 && arg[0] == '-' && arg.rfind("--", 0) != 0)
+            return UsageError("unknown option " + arg);
+        if (arg.rfind("--", 0) != 0) {
+            if (server)
+                return UsageError("more than one server given: '" + *server + "' and '" + arg + "'");
+            server = arg;
+            continue;
+        }
+        // --name=value or --name value
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        if (equals == std::string::npos && SetFlag(name, options))
+            continue;
+        const auto handler = ValueOptions().find(name);
+        if (handler == ValueOptions().end())
+            return UsageError("unknown option " + name);
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return UsageError(name + " needs a value");
+        }
+        if (auto why = handler->second(value, options))
+            return UsageError(*why);
+    }
+
+    if (!server)
+        return UsageError("no server given");
+    std::string why;
+    const auto target = ParseTarget(*server, &why);
+    if (!target)
+        return UsageError("server '" + *server + "': " + why);
+    options.target = *target;
+    if (options.frames && options.untilClosed)
+        return UsageError("--frames and --until-closed are two different goals: give one");
+    if (!options.frames && !options.seconds && !options.untilClosed)
+        options.frames = 1;
+    result.status = ParseStatus::Run;
+    return result;
+}
+
+std::string HelpText()
+{
+    return R"(usage: zarnvnc-snap [options] HOST[:DISPLAY] | HOST::PORT
+
+A headless VNC client over the viewer's own engine and frame thread: connects, keeps a
+framebuffer current for as long as asked, then writes the picture and statistics.
+
+Server: DISPLAY N means port 5900+N (no DISPLAY: 5900); ::PORT gives the port itself. An IPv6
+address goes in brackets, e.g. [::1]:1 or [::1]::5901.
+
+Authentication:
+  --password-file FILE   the password is the first line of FILE; otherwise it comes from
+                         $ZARNVNC_PASSWORD, else from a prompt when stdin is a terminal
+
+Session:
+  --encodings LIST       comma-separated, any of hextile, rre, copyrect (raw is always
+                         announced; an empty LIST announces raw alone). Default: all three
+  --colors true|256      32-bit true colour, or 8-bit pixels through the server's colour
+                         map. Default: true
+  --fps N                requests per second, 1 to 50, as the viewer's target frame rate;
+                         0 requests the next update as soon as a cycle ends (benchmarks).
+                         Default: 20
+
+Goal (the first one given is what the session is for; default --frames 1):
+  --frames N             stop after N FramebufferUpdate messages
+  --until-closed         stop when the server closes the connection
+  --seconds S            stop after S seconds (fractions allowed); next to --frames or
+                         --until-closed it is the time allowed to reach that goal
+
+Output:
+  --out FILE             write the picture to FILE when the session ends, also after a
+                         failure once a framebuffer exists: .bmp, .jpg/.jpeg or .gif
+  --stats                print one line: frames=N rects=N bytes_received=N bytes_sent=N
+                         seconds=S decode_seconds=S (seconds: the session after the
+                         handshake; decode_seconds: time spent in update cycles)
+  --info                 describe the session (version, security, name, size, format)
+  -h, --help             this text
+
+Exit status:
+  0  the goal was reached (and --out written)
+  1  could not connect or authenticate; the server's reason, if any, is on stderr
+  2  usage error
+  3  the session failed before its goal, or --out could not be written
+)";
+}
+
+} // namespace zarn::snap

@@ -1,0 +1,53 @@
+#pragma once
+// The command line of zarnvnc-snap: which server, how to authenticate, what to announce, how
+// fast to ask for frames, when to stop and what to write at the end.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SnapTarget.h"
+
+namespace zarn::snap {
+
+struct SnapOptions {
+    Target target;
+    std::optional<std::string> passwordFile;
+
+    // Announced encodings; Raw is always announced too.
+    bool useHextile = true;
+    bool useRRE = true;
+    bool useCopyRect = true;
+    bool trueColor = true;
+
+    // Target frame rate as in the viewer's settings (1 to 50); 0 paces nothing at all.
+    int fps = 20;
+
+    // Goals. With none given the goal is one frame. --seconds alone is a goal of its own;
+    // next to --frames or --until-closed it is the time allowed to reach that goal.
+    std::optional<uint64_t> frames;
+    std::optional<double> seconds;
+    bool untilClosed = false;
+
+    std::optional<std::string> outFile;
+    bool stats = false;
+    bool info = false;
+};
+
+enum class ParseStatus { Run, Help, UsageError };
+
+struct ParseResult {
+    ParseStatus status = ParseStatus::UsageError;
+    SnapOptions options;
+    std::string error; // for UsageError
+};
+
+inline constexpr int kMaxFps = 50;
+
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The --help text.
+std::string HelpText();
+
+} // namespace zarn::snap
