@@ -222,6 +222,7 @@ void TcpClient::Connect()
     Disconnect();
     FImpl->CloseSocket();
     FImpl->ClearBuffer();
+    FImpl->hasSocket = false;
     // A fresh socket starts without a read limit; whoever needs one sets it.
     FImpl->readTimeoutMs = 0;
 
