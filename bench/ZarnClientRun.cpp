@@ -1,0 +1,59 @@
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "ClientRuns.h"
+#include "StreamServer.h"
+#include "protocol/VNCProto.h"
+
+namespace zarn::bench {
+
+double ThreadCpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+ClientRun RunZarnClient(const BenchStream& stream)
+{
+    ClientRun run;
+    StreamServer server(stream);
+    TVNCProto proto;
+    proto.UseCopyRect = proto.UseRRE = proto.UseHextile = true;
+    if (!proto.Connect("127.0.0.1", server.Port())) {
+        run.error = "connect failed: " + proto.FailureReason;
+        return run;
+    }
+    const double cpuStart = ThreadCpuSeconds();
+    // The session starts as the window starts it; then update cycles back to back, with no
+    // frame pacing, until every update of the stream has been handled. A cycle that found
+    // nothing yields the processor, as the pacing thread would sleep: on a busy machine a
+    // spinning client would otherwise take the time the server needs to feed it.
+    proto.StartSession(stream.trueColour);
+    const uint64_t lastFrame = proto.FramesReceived + stream.updates;
+    while (proto.FramesReceived < lastFrame) {
+        const uint64_t receivedBefore = proto.BytesReceived;
+        if (!proto.RequestUpdate(0, 0, uint16_t(stream.width), uint16_t(stream.height), true)) {
+            run.error = "update cycle failed: " + proto.CycleError;
+            break;
+        }
+        if (proto.BytesReceived == receivedBefore)
+            std::this_thread::yield();
+    }
+    const auto end = StreamServer::Clock::now();
+    run.cpuSeconds = ThreadCpuSeconds() - cpuStart;
+    proto.Disconnect();
+    const std::string serverError = server.Finish();
+    if (run.error.empty())
+        run.error = serverError;
+    run.seconds = std::chrono::duration<double>(end - server.StreamStart()).count();
+
+    const uint8_t* picture
+        = stream.trueColour ? reinterpret_cast<const uint8_t*>(proto.Pixels32.data()) : proto.Pixels8.data();
+    run.pictureMatches = stream.finalPicture.size() == proto.Pixels8.size() * (stream.trueColour ? 4 : 1)
+        && std::memcmp(picture, stream.finalPicture.data(), stream.finalPicture.size()) == 0;
+    return run;
+}
+
+} // namespace zarn::bench
