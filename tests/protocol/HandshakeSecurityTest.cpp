@@ -186,11 +186,10 @@ TEST(PasswordRequest, CancelDisconnectsAndNothingMoreIsExchanged)
             h.proto.Disconnect(); // what the window does when the user cancels
             return std::string();
         };
-        h.server.Send("RFB 003.008\n").Expect(12).Send({ 1, type }).Expect(1);
-        if (type == 2)
-            h.server.Send(kChallenge16);
-        else
-            h.server.SendU32(4).Send("abcd");
+        // The challenge goes out with the offer: the client hangs up during the request,
+        // and a later send would race with that.
+        const auto challenge = type == 2 ? kChallenge16 : ByteWriter().U32(4).Text("abcd").bytes();
+        h.server.Send("RFB 003.008\n").Expect(12).Send(Concat({ { 1, type }, challenge })).Expect(1);
         h.server.WaitForClientClose();
 
         EXPECT_FALSE(h.Connect());
