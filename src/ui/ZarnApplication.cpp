@@ -49,6 +49,17 @@ void TZarnApplication::ShowError(const QString& text)
     FShowingError = false;
 }
 
+void ShowApplicationError(const QString& text)
+{
+    if (auto* application = qobject_cast<TZarnApplication*>(QCoreApplication::instance())) {
+        application->ShowError(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 void TZarnApplication::ShowErrorBox(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, activeWindow());

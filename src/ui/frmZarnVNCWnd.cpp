@@ -94,7 +94,7 @@ void TZarnVNCWnd::BuildLayout()
     tmrThroughput = new QTimer(this);
     tmrThroughput->setObjectName(QStringLiteral("tmrThroughput"));
     tmrThroughput->setInterval(1000);
-    connect(tmrThroughput, &QTimer::timeout, this, &TZarnVNCWnd::tmrThroughputTimer);
+    connect(tmrThroughput, &QTimer::timeout, this, Guarded([this] { tmrThroughputTimer(); }));
 }
 
 QToolButton* TZarnVNCWnd::AddToolbarButton(
@@ -157,12 +157,12 @@ void TZarnVNCWnd::BuildToolbar()
     BuildRateBox(Bevel3, lblFrameRate, lblRecvFPS, QStringLiteral("Bevel3"), QStringLiteral("lblFrameRate"),
         QStringLiteral("Frame rate:"), QStringLiteral("lblRecvFPS"), 533);
 
-    connect(cmdConnect, &QToolButton::clicked, this, &TZarnVNCWnd::cmdConnectClick);
-    connect(cmdDisconnect, &QToolButton::clicked, this, &TZarnVNCWnd::cmdDisconnectClick);
-    connect(cmdSettings, &QToolButton::clicked, this, &TZarnVNCWnd::cmdSettingsClick);
-    connect(cmdFullScreen, &QToolButton::clicked, this, &TZarnVNCWnd::cmdFullScreenClick);
-    connect(cmdScreenshot, &QToolButton::clicked, this, &TZarnVNCWnd::cmdScreenshotClick);
-    connect(cmdAbout, &QToolButton::clicked, this, &TZarnVNCWnd::cmdAboutClick);
+    connect(cmdConnect, &QToolButton::clicked, this, Guarded([this] { cmdConnectClick(); }));
+    connect(cmdDisconnect, &QToolButton::clicked, this, Guarded([this] { cmdDisconnectClick(); }));
+    connect(cmdSettings, &QToolButton::clicked, this, Guarded([this] { cmdSettingsClick(); }));
+    connect(cmdFullScreen, &QToolButton::clicked, this, Guarded([this] { cmdFullScreenClick(); }));
+    connect(cmdScreenshot, &QToolButton::clicked, this, Guarded([this] { cmdScreenshotClick(); }));
+    connect(cmdAbout, &QToolButton::clicked, this, Guarded([this] { cmdAboutClick(); }));
 }
 
 void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
@@ -175,7 +175,7 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
     FSettings->Load();
     // The store cannot raise from its destructor; a final save that fails is still reported.
     FSettings->OnFinalSaveError
-        = [](const std::string& message) { ReportError(QString::fromStdString(message)); };
+        = [](const std::string& message) { ShowApplicationError(QString::fromStdString(message)); };
 
     FRecentHosts
         = iniPath.empty() ? std::make_unique<TRecentHosts>() : std::make_unique<TRecentHosts>(iniPath);
@@ -210,7 +210,7 @@ void TZarnVNCWnd::FormDestroy()
     try {
         FRecentHosts->SaveToIni();
     } catch (const std::exception& error) {
-        ReportError(QString::fromUtf8(error.what()));
+        ShowApplicationError(QString::fromUtf8(error.what()));
     }
     FConnectDlg.reset();
     FAboutDlg.reset();
@@ -300,7 +300,7 @@ void TZarnVNCWnd::ReleaseRemoteModifiers()
 void TZarnVNCWnd::StartUpdateThread()
 {
     auto postToMain = [this](TMainThreadDispatcher::TStep step) {
-        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, Guarded(std::move(step)), Qt::QueuedConnection);
     };
     auto paintFrame = [this] { pnlClient->repaint(); };
     auto onTerminate = [this](uint64_t threadId) { UpdateThreadTerminated(threadId); };
@@ -393,14 +393,6 @@ void TZarnVNCWnd::ShowPlainMessage(const QString& text)
     // The text comes from the server: it must never be read as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
-}
-
-void TZarnVNCWnd::ReportError(const QString& text)
-{
-    if (auto* application = qobject_cast<TZarnApplication*>(QCoreApplication::instance()))
-        application->ShowError(text);
-    else
-        ShowPlainMessage(text);
 }
 
 } // namespace zarn

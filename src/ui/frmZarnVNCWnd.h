@@ -116,7 +116,6 @@ private:
     void FileRecentHost();
     void SetCaption();
     void ReleaseRemoteModifiers();
-    static void ReportError(const QString& text);
 
     std::unique_ptr<TVNCProto> FProto;
     std::unique_ptr<TVNCRegSettings> FSettings;

@@ -361,8 +361,9 @@ private slots:
     void anExceptionFromAHandlerIsShownAndTheProgramGoesOn()
     {
         OpenWindow();
+        // Handlers are connected the way the window connects its own.
         QObject::connect(FWindow->cmdScreenshot, &QToolButton::clicked, FWindow.get(),
-            [] { throw std::runtime_error("Unable to write to /nowhere/ZarnVNC.ini"); });
+            Guarded([] { throw std::runtime_error("Unable to write to /nowhere/ZarnVNC.ini"); }));
         QTest::mouseClick(FWindow->cmdScreenshot, Qt::LeftButton);
         QCOMPARE(FErrors, QStringList { "Unable to write to /nowhere/ZarnVNC.ini" });
 

@@ -234,7 +234,8 @@ public:
         event.data.data32[1] = XCB_CURRENT_TIME;
         xcb_send_event(
             connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-        xcb_flush(connection);
+        // A round trip, so the server has executed the request before this connection goes.
+        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         xcb_disconnect(connection);
     }
 
