@@ -237,25 +237,12 @@ protected:
         options.width = 400;
         options.height = 300;
         options.depth = 8;
+        // x11vnc paints a pointer of its own into the updates of clients that cannot draw
+        // one, which the root window's pixels never show.
+        options.vncArgs = { "-nocursor" };
         Shared::Start(options);
-        StopPointerPainting();
     }
 
-    // x11vnc paints a pointer shape of its own into the updates of clients that cannot
-    // draw one, which the root window's pixels never show; its remote control turns that
-    // off and acknowledges once done.
-    static void StopPointerPainting()
-    {
-        if (!Shared::server)
-            return;
-        std::string output;
-        const int rc = ChildProcess::Run(
-            { "x11vnc", "-display", Shared::server->DisplayName(), "-sync", "-R", "nocursor" }, "", &output);
-        if (rc != 0 || output.find("ack=1") == std::string::npos) {
-            Shared::startError = "x11vnc did not take the nocursor command: " + output;
-            Shared::server.reset();
-        }
-    }
     static void TearDownTestSuite() { Shared::Stop(); }
 
     void SetUp() override

@@ -178,6 +178,7 @@ bool XvncServer::TryDisplay(int display, std::string* error)
     } else {
         args.insert(args.end(), { "-SecurityTypes", "VncAuth", "-PasswordFile", PasswordPath() });
     }
+    args.insert(args.end(), FOptions.vncArgs.begin(), FOptions.vncArgs.end());
     if (!FServer.Start(args, LogPath(), error))
         return false;
     if (WaitForPort(5900 + display, FServer, kStartTimeoutMs))
@@ -242,6 +243,7 @@ bool X11vncServer::TryDisplay(int display, std::string* error)
         args.push_back("-nopw");
     else
         args.insert(args.end(), { "-rfbauth", PasswordPath() });
+    args.insert(args.end(), FOptions.vncArgs.begin(), FOptions.vncArgs.end());
     if (FVnc.Start(args, LogPath(), error) && WaitForPort(5900 + display, FVnc, kStartTimeoutMs))
         return true;
     Stop();

@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -32,6 +33,7 @@ struct RealServerOptions {
     std::string desktopName = "zarn-test";
     std::string password; // empty: security None
     std::string rfbVersion; // x11vnc only: "3.3", "3.7" or empty for its default (3.8)
+    std::vector<std::string> vncArgs; // appended to the VNC server's own command line
 };
 
 // What both fixtures share: the display, the port and the temporary files.
