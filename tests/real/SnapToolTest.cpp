@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -89,6 +90,7 @@ public:
         return false;
     }
 
+    void Signal(int signal) { ::kill(FChild.Pid(), signal); }
     int ExitCode() const { return WIFEXITED(FChild.Status()) ? WEXITSTATUS(FChild.Status()) : -1; }
     std::string Output() const { return FStarted ? ReadFile(FTemp.File("output.log")) : FError; }
 
@@ -487,6 +489,21 @@ TEST_F(SnapPictures, MissedGoalExitsThreeButStillWritesThePicture)
     std::string identified;
     ChildProcess::Run({ "identify", "-format", "%w %h", out.string() }, "", &identified);
     EXPECT_EQ(identified, std::to_string(screen.width) + " " + std::to_string(screen.height));
+}
+
+TEST_F(SnapPictures, InterruptedSessionExitsThreeAndStillWritesThePicture)
+{
+    const auto out = FTemp.File("interrupted.bmp");
+    SnapProcess snap({ "--info", "--until-closed", "--out", out.string(), Target(*server) });
+    ASSERT_TRUE(snap.WaitForOutput("Desktop name:", 30s)) << snap.Output();
+    snap.Signal(SIGTERM);
+    ASSERT_TRUE(snap.WaitForExit(20s)) << snap.Output();
+    EXPECT_EQ(snap.ExitCode(), 3) << snap.Output();
+    EXPECT_NE(snap.Output().find("interrupted"), std::string::npos) << snap.Output();
+    const auto picture = ReadBmp(out.string());
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width, screen.width);
+    EXPECT_EQ(picture->height, screen.height);
 }
 
 TEST_F(SnapPictures, UnwritableOutputExitsThree)
