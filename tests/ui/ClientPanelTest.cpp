@@ -150,18 +150,6 @@ private slots:
         QCOMPARE(panel.WrappedImage().constBits(), reinterpret_cast<const uint8_t*>(second.pixels32.data()));
     }
 
-    void backToBackgroundAfterDisconnect()
-    {
-        const Picture picture = Quadrants();
-        TClientPanel panel;
-        panel.resize(4, 4);
-        panel.ShowPicture([&] { return picture.View32(); });
-        QVERIFY(panel.ShowingPicture());
-        panel.ShowBackground();
-        QVERIFY(!panel.ShowingPicture());
-        QCOMPARE(At(panel.grab().toImage(), 0, 0), QRgb(0x000020));
-    }
-
     void anEmptyPictureShowsTheBackground()
     {
         TClientPanel panel;

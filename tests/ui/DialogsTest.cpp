@@ -352,15 +352,6 @@ private slots:
         QVERIFY(!dialog.isVisible());
     }
 
-    void passwordAcceleratorFocusesTheField()
-    {
-        TVNCPasswordDlg dialog;
-        ShowActive(dialog);
-        dialog.cmdCancel->setFocus();
-        Press(Qt::Key_P, Qt::AltModifier);
-        QCOMPARE(QApplication::focusWidget(), dialog.txtPassword);
-    }
-
     // ---- about dialog ----
 
     void aboutShowsTitleAndVersion()

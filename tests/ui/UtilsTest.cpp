@@ -62,12 +62,6 @@ private slots:
             expected);
     }
 
-    void versionOfTheProgramHasTheShownForm()
-    {
-        static const QRegularExpression form(QStringLiteral("^\\d+\\.\\d\\d\\.\\d{2,} \\(\\d{3,}\\)$"));
-        QVERIFY2(form.match(GetVersionString()).hasMatch(), qPrintable(GetVersionString()));
-    }
-
     void rfbTextIsLatin1BothWays()
     {
         std::string everyByte;
@@ -79,13 +73,6 @@ private slots:
         QCOMPARE(
             ToRfbText(QStringLiteral("a\u20acb") + QString::fromUcs4(U"\U0001F600") + QStringLiteral("c")),
             std::string("a?b?c"));
-    }
-
-    void hostTextKeepsUtf8()
-    {
-        const std::string host = "b\xc3\xbcro-pc"; // "büro-pc"
-        QCOMPARE(FromHostText(host), QStringLiteral("b\u00fcro-pc"));
-        QCOMPARE(ToHostText(FromHostText(host)), host);
     }
 
     void dotCursor()
@@ -160,31 +147,6 @@ private slots:
                 QCOMPARE(black, picture.Pixel(x, y));
                 QCOMPARE(opaque, picture.Pixel(x, y));
             }
-    }
-
-    void cursorSettingChoosesTheShape_data()
-    {
-        QTest::addColumn<int>("setting");
-        QTest::addColumn<int>("shape");
-        QTest::addColumn<QPoint>("hotSpot");
-        QTest::newRow("0 arrow") << 0 << int(Qt::ArrowCursor) << QPoint();
-        QTest::newRow("1 Dot") << 1 << int(Qt::BitmapCursor) << QPoint(1, 1);
-        QTest::newRow("2 Crosshair") << 2 << int(Qt::BitmapCursor) << QPoint(5, 5);
-        QTest::newRow("3 hidden") << 3 << int(Qt::BlankCursor) << QPoint();
-        QTest::newRow("4 Fugly") << 4 << int(Qt::BitmapCursor) << QPoint(15, 15);
-        QTest::newRow("out of range") << 7 << int(Qt::ArrowCursor) << QPoint();
-    }
-
-    void cursorSettingChoosesTheShape()
-    {
-        QFETCH(int, setting);
-        QFETCH(int, shape);
-        QFETCH(QPoint, hotSpot);
-        const TCursorTable table;
-        const QCursor cursor = table.ForSetting(setting);
-        QCOMPARE(int(cursor.shape()), shape);
-        if (shape == Qt::BitmapCursor)
-            QCOMPARE(cursor.hotSpot(), hotSpot);
     }
 
     void toolbarPicturesAreDistinct32x32()
