@@ -38,7 +38,7 @@ TAboutDlg::TAboutDlg(QWidget* parent)
     , lblVersionInfo(
           CentredLabel(QStringLiteral("Version ?.??.??"), QStringLiteral("lblVersionInfo"), 13, false, this))
     , Label1(CentredLabel(
-          QStringLiteral("A VNC client for Windows."), QStringLiteral("Label1"), 13, false, this))
+          QStringLiteral("A VNC client for Linux."), QStringLiteral("Label1"), 13, false, this))
     , lblNotice(CentredLabel(QStringLiteral("Free to use, copy and share. Provided as is, without warranty."),
           QStringLiteral("lblNotice"), 0, false, this))
     , lblCredits(CentredLabel(

@@ -362,7 +362,7 @@ private slots:
         ShowActive(dialog);
         QCOMPARE(dialog.lblAppTitle->text(), QStringLiteral("ZarnVNC Viewer (Portable Edition)"));
         QCOMPARE(dialog.lblVersionInfo->text(), QStringLiteral("Version ") + GetVersionString());
-        QCOMPARE(dialog.Label1->text(), QStringLiteral("A VNC client for Windows."));
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("A VNC client for Linux."));
     }
 
     void aboutClosesWithOkOnEnterAndEscape_data()
