@@ -9,7 +9,9 @@
 // FullUpdatePending was set (the settings dialog sets it after a pixel-mode switch); all others
 // are incremental. The sleep is FrameInterval minus the time the cycle took (32-bit millisecond
 // ticks, so wrap-around is harmless); a cycle that overran is followed by the next at once,
-// without catching up. A failing request ends the thread after that cycle's paint.
+// without catching up. A failing request ends the thread after that cycle's paint, without the
+// sleep. Even the readiness test at the start runs on the main thread: it pulls waiting bytes
+// into the transport's receive buffer, which only the main thread may touch.
 //
 // Life cycle and ownership (how the window uses it):
 //
