@@ -141,11 +141,13 @@ struct TcpClient::Impl {
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     int lastError = 0;
 
-    // Received bytes not yet taken: buffer[head, buffer.size()).
+    // Received bytes not yet taken: buffer[head, tail). The vector only grows; its size is
+    // the capacity, so a receive never pays for zero-filling.
     std::vector<uint8_t> buffer;
     size_t head = 0;
+    size_t tail = 0;
 
-    size_t Buffered() const { return buffer.size() - head; }
+    size_t Buffered() const { return tail - head; }
     const uint8_t* Data() const { return buffer.data() + head; }
 
     void Take(uint8_t* dst, size_t n)
@@ -153,28 +155,23 @@ struct TcpClient::Impl {
         if (n > 0)
             std::memcpy(dst, Data(), n);
         head += n;
-        if (head == buffer.size()) {
-            buffer.clear();
-            head = 0;
-        }
+        if (head == tail)
+            head = tail = 0;
     }
 
-    void ClearBuffer()
-    {
-        buffer.clear();
-        head = 0;
-    }
+    void ClearBuffer() { head = tail = 0; }
 
     // Makes room for one receive at the end, dropping bytes already taken first.
     uint8_t* ReserveChunk()
     {
         if (head > 0) {
-            buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(head));
+            std::memmove(buffer.data(), buffer.data() + head, tail - head);
+            tail -= head;
             head = 0;
         }
-        const size_t used = buffer.size();
-        buffer.resize(used + kReceiveChunk);
-        return buffer.data() + used;
+        if (buffer.size() < tail + kReceiveChunk)
+            buffer.resize(tail + kReceiveChunk);
+        return buffer.data() + tail;
     }
 
     void CloseSocket()
@@ -294,8 +291,7 @@ TcpClient::ReceiveResult TcpClient::ReceiveChunk()
     do
         got = ::recv(FImpl->fd, at, kReceiveChunk, 0);
     while (got < 0 && errno == EINTR);
-    FImpl->buffer.resize(
-        FImpl->buffer.size() - kReceiveChunk + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    FImpl->tail += static_cast<size_t>(std::max<ssize_t>(got, 0));
     if (got > 0)
         return ReceiveResult::Data;
     if (got == 0)
@@ -366,9 +362,56 @@ void TcpClient::ReceiveMore(const char* waitingFor)
 
 void TcpClient::ReadExact(uint8_t* dst, size_t n)
 {
+    // A large block is not staged in the receive buffer: what is buffered is taken, the rest
+    // is received straight into the caller's memory, as much per receive as has arrived.
+    if (n > FImpl->Buffered() && n - FImpl->Buffered() >= kReceiveChunk) {
+        const size_t buffered = FImpl->Buffered();
+        FImpl->Take(dst, buffered);
+        ReceiveInto(dst + buffered, n - buffered);
+        return;
+    }
     while (FImpl->Buffered() < n)
         ReceiveMore("data from the server");
     FImpl->Take(dst, n);
+}
+
+const uint8_t* TcpClient::PeekBuffered(size_t n)
+{
+    return FImpl->Buffered() >= n ? FImpl->Data() : nullptr;
+}
+
+void TcpClient::Consume(size_t n)
+{
+    FImpl->head += std::min(n, FImpl->Buffered());
+    if (FImpl->head == FImpl->tail)
+        FImpl->ClearBuffer();
+}
+
+void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
+{
+    while (n > 0) {
+        if (FImpl->fd < 0)
+            throw TransportError(FImpl->hasSocket ? "connection closed by the server" : "not connected");
+        const ssize_t got = ::recv(FImpl->fd, dst, n, 0);
+        if (got > 0) {
+            dst += got;
+            n -= size_t(got);
+            continue;
+        }
+        if (got == 0) {
+            PeerClosed();
+            throw TransportError("connection closed by the server");
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            const int error = errno;
+            PeerClosed();
+            throw TransportError(SystemErrorText("receive", error));
+        }
+        if (!WaitFor(FImpl->fd, POLLIN, Deadline(FImpl->readTimeoutMs)))
+            throw TransportError("timed out waiting for data from the server");
+    }
 }
 
 std::string TcpClient::ReadLine(size_t maxLength)
@@ -387,7 +430,7 @@ std::string TcpClient::ReadLine(size_t maxLength)
         if (lf) {
             std::string line(reinterpret_cast<const char*>(data), lineLength);
             FImpl->head += lineLength + 1;
-            if (FImpl->head == FImpl->buffer.size())
+            if (FImpl->head == FImpl->tail)
                 FImpl->ClearBuffer();
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();

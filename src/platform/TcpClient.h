@@ -33,6 +33,8 @@ public:
     void ReadExact(uint8_t* dst, size_t n) override;
     std::string ReadLine(size_t maxLength) override;
     void Write(const uint8_t* data, size_t n) override;
+    const uint8_t* PeekBuffered(size_t n) override;
+    void Consume(size_t n) override;
     using ITransport::Write;
 
     // A connect that has not completed by then fails (all resolved addresses together).
@@ -49,6 +51,8 @@ private:
     ReceiveResult ReceiveChunk();
     // Waits up to the read time-out for more bytes; throws on time-out, close or error.
     void ReceiveMore(const char* waitingFor);
+    // Exactly n bytes straight from the socket into dst (the receive buffer must be empty).
+    void ReceiveInto(uint8_t* dst, size_t n);
     // The peer closed (or the socket failed): close our end and notify.
     void PeerClosed();
 

@@ -53,6 +53,11 @@ public:
     // return right before the line feed removed. More than maxLength bytes without a line
     // feed fails the read.
     virtual std::string ReadLine(size_t maxLength) = 0;
+    // The next n received bytes if they are already buffered, without copying; nullptr when
+    // fewer are buffered. The pointer stays valid until the next call on the transport.
+    virtual const uint8_t* PeekBuffered(size_t /*n*/) { return nullptr; }
+    // Takes n bytes that PeekBuffered has just shown.
+    virtual void Consume(size_t /*n*/) {}
     // Sends the whole buffer; throws TransportError on failure.
     virtual void Write(const uint8_t* data, size_t n) = 0;
 

@@ -1,6 +1,8 @@
 #include "protocol/Decoders.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace zarn {
 
@@ -34,6 +36,13 @@ template <typename Pixel> const uint8_t* RectangleDecoder<Pixel>::Read(size_t n,
 {
     if (n == 0)
         return FBuffer.data();
+    // Already received: decoded where it lies, no copy.
+    if (const uint8_t* buffered = FInput.PeekBuffered(n)) {
+        FInput.Consume(n);
+        if (counted)
+            FBytesReceived += n;
+        return buffered;
+    }
     if (FBuffer.size() < n)
         FBuffer.resize(n);
     FInput.ReadExact(FBuffer.data(), n);
@@ -46,12 +55,38 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeRaw(int x, int y, 
 {
     if (width <= 0 || height <= 0)
         return;
+    if (ReadRawInPlace(x, y, width, height))
+        return;
     const size_t rowBytes = size_t(width) * kBytesPerPixel;
     const int rowsPerChunk = static_cast<int>(std::max<size_t>(1, kMaxRawChunkBytes / rowBytes));
     for (int row = 0; row < height; row += rowsPerChunk) {
         const int rows = std::min(rowsPerChunk, height - row);
         PutPixels(FTarget, x, y + row, width, rows, Read(rowBytes * size_t(rows)));
     }
+}
+
+// A rectangle wholly inside the framebuffer, whose wire pixels are already in memory layout, is
+// received straight into the framebuffer rows: no staging copy. Full-width rectangles are
+// contiguous and arrive in one read.
+template <typename Pixel> bool RectangleDecoder<Pixel>::ReadRawInPlace(int x, int y, int width, int height)
+{
+    if constexpr (sizeof(Pixel) > 1 && std::endian::native != std::endian::little)
+        return false;
+    if (x < 0 || y < 0 || x + width > FTarget.width || y + height > FTarget.height)
+        return false;
+    const size_t rowBytes = size_t(width) * kBytesPerPixel;
+    auto* first = reinterpret_cast<uint8_t*>(FTarget.pixels + ptrdiff_t(y) * FTarget.width + x);
+    if (width == FTarget.width) {
+        FInput.ReadExact(first, rowBytes * size_t(height));
+    } else {
+        if (rowBytes < 256)
+            return false; // many small reads would cost more than the copy they save
+        const size_t stride = size_t(FTarget.width) * kBytesPerPixel;
+        for (int row = 0; row < height; ++row)
+            FInput.ReadExact(first + size_t(row) * stride, rowBytes);
+    }
+    FBytesReceived += rowBytes * size_t(height);
+    return true;
 }
 
 template <typename Pixel> void RectangleDecoder<Pixel>::DecodeCopyRect(int x, int y, int width, int height)
@@ -121,16 +156,55 @@ void RectangleDecoder<Pixel>::DecodeHextileTile(int tileX, int tileY, int tileWi
 
     const bool tileInside = tileX >= 0 && tileY >= 0 && tileX + tileWidth <= FTarget.width
         && tileY + tileHeight <= FTarget.height;
-    FillTile(tileX, tileY, tileWidth, tileHeight, tileInside, 0, 0, tileWidth, tileHeight, FBackground);
-    for (size_t k = 0; k < subrectCount; ++k, subrect += subrectBytes) {
-        Pixel colour = FForeground;
-        if (coloured)
-            colour = LoadPixel<Pixel>(subrect);
-        const uint8_t xy = subrect[subrectBytes - 2];
-        const uint8_t wh = subrect[subrectBytes - 1];
-        FillTile(tileX, tileY, tileWidth, tileHeight, tileInside, xy >> 4, xy & 15, (wh >> 4) + 1,
-            (wh & 15) + 1, colour);
+    if (!tileInside) {
+        FillTile(tileX, tileY, tileWidth, tileHeight, false, 0, 0, tileWidth, tileHeight, FBackground);
+        for (size_t k = 0; k < subrectCount; ++k, subrect += subrectBytes) {
+            const Pixel colour = coloured ? LoadPixel<Pixel>(subrect) : FForeground;
+            const uint8_t xy = subrect[subrectBytes - 2];
+            const uint8_t wh = subrect[subrectBytes - 1];
+            FillTile(tileX, tileY, tileWidth, tileHeight, false, xy >> 4, xy & 15, (wh >> 4) + 1, (wh & 15) + 1,
+                colour);
+        }
+        return;
     }
+    Pixel* const origin = FTarget.pixels + ptrdiff_t(tileY) * FTarget.width + tileX;
+    const ptrdiff_t stride = FTarget.width;
+    FillTileBackground(origin, stride, tileWidth, tileHeight);
+    for (size_t k = 0; k < subrectCount; ++k, subrect += subrectBytes) {
+        const Pixel colour = coloured ? LoadPixel<Pixel>(subrect) : FForeground;
+        const int subX = subrect[subrectBytes - 2] >> 4, subY = subrect[subrectBytes - 2] & 15;
+        const int subWidth = (subrect[subrectBytes - 1] >> 4) + 1, subHeight = (subrect[subrectBytes - 1] & 15) + 1;
+        if (subX + subWidth > tileWidth || subY + subHeight > tileHeight) {
+            FillTile(tileX, tileY, tileWidth, tileHeight, false, subX, subY, subWidth, subHeight, colour);
+            continue;
+        }
+        Pixel* row = origin + subY * stride + subX;
+        if (subWidth == 1) { // single pixels and vertical strokes: the common case in busy tiles
+            for (int i = 0; i < subHeight; ++i, row += stride)
+                *row = colour;
+            continue;
+        }
+        for (int i = 0; i < subHeight; ++i, row += stride)
+            for (int j = 0; j < subWidth; ++j)
+                row[j] = colour;
+    }
+}
+
+// A whole 16-pixel row is a fixed-size store the compiler inlines; narrower tiles (at the right
+// edge) take the general loop.
+template <typename Pixel>
+void RectangleDecoder<Pixel>::FillTileBackground(Pixel* origin, ptrdiff_t stride, int tileWidth, int tileHeight)
+{
+    if (tileWidth == kTileSide) {
+        Pixel pattern[kTileSide];
+        std::fill_n(pattern, kTileSide, FBackground);
+        for (int i = 0; i < tileHeight; ++i, origin += stride)
+            std::memcpy(origin, pattern, sizeof pattern);
+        return;
+    }
+    for (int i = 0; i < tileHeight; ++i, origin += stride)
+        for (int j = 0; j < tileWidth; ++j)
+            origin[j] = FBackground;
 }
 
 // Almost every subrectangle lies inside a tile that lies inside the framebuffer: those are

@@ -56,6 +56,8 @@ public:
 private:
     // Exactly n bytes into the reused buffer; counted unless the caller says otherwise.
     const uint8_t* Read(size_t n, bool counted = true);
+    bool ReadRawInPlace(int x, int y, int width, int height);
+    void FillTileBackground(Pixel* origin, ptrdiff_t stride, int tileWidth, int tileHeight);
     void DecodeHextileTile(int tileX, int tileY, int tileWidth, int tileHeight);
     void FillTile(int tileX, int tileY, int tileWidth, int tileHeight, bool tileInside, int subX, int subY,
         int subWidth, int subHeight, Pixel value);
