@@ -111,6 +111,32 @@ TEST(TcpClientRead, SilentPeerTimesOutButTheConnectionStaysOpen)
     EXPECT_EQ(c.client.ReadText(2), "ab");
 }
 
+// A large block waits for many bytes per wake-up; that must neither turn a slow but steady
+// server into a time-out nor make the reads after the block wait for more than they need.
+TEST(TcpClientRead, LargeBlockTrickledSlowerThanTheTimeoutStillArrives)
+{
+    constexpr size_t kPiece = 16 * 1024;
+    std::vector<uint8_t> big(8 * kPiece);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = uint8_t(i * 13 + i / 512);
+    Connection c;
+    for (size_t at = 0; at < big.size(); at += kPiece)
+        c.server.Send(std::vector<uint8_t>(big.begin() + ptrdiff_t(at), big.begin() + ptrdiff_t(at + kPiece)))
+            .Pause(150);
+    c.server.Pause(300).Send("z").Pause(500).Send(std::vector<uint8_t>(kPiece)).Pause(10000);
+    c.Open();
+    c.client.SetReadTimeout(600); // the whole block takes about 1.2 s
+
+    std::vector<uint8_t> got(big.size());
+    c.client.ReadExact(got.data(), got.size());
+    EXPECT_EQ(got, big);
+    EXPECT_EQ(c.client.ReadText(1), "z");
+    // A large read that stops short of its end still times out once the server goes quiet.
+    std::vector<uint8_t> tooMuch(4 * kPiece);
+    EXPECT_THROW(c.client.ReadExact(tooMuch.data(), tooMuch.size()), TransportError);
+    EXPECT_TRUE(c.client.Connected());
+}
+
 TEST(TcpClientRead, PeerCloseFailsTheReadAndNotifiesOnce)
 {
     Connection c;
