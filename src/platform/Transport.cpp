@@ -1,5 +1,7 @@
 #include "platform/Transport.h"
 
+#include "platform/ByteOrder.h"
+
 namespace zarn {
 
 uint8_t ITransport::ReadU8()
@@ -13,21 +15,21 @@ uint16_t ITransport::ReadU16()
 {
     uint8_t b[2];
     ReadExact(b, 2);
-    return static_cast<uint16_t>((b[0] << 8) | b[1]);
+    return LoadU16(b);
 }
 
 uint32_t ITransport::ReadU32()
 {
     uint8_t b[4];
     ReadExact(b, 4);
-    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    return LoadU32(b);
 }
 
 uint32_t ITransport::ReadU32LE()
 {
     uint8_t b[4];
     ReadExact(b, 4);
-    return (uint32_t(b[3]) << 24) | (uint32_t(b[2]) << 16) | (uint32_t(b[1]) << 8) | b[0];
+    return LoadU32LE(b);
 }
 
 std::string ITransport::ReadText(int64_t n)

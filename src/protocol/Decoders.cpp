@@ -4,19 +4,11 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/ByteOrder.h"
+
 namespace zarn {
 
 namespace {
-
-uint16_t LoadU16(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-uint32_t LoadU32(const uint8_t* bytes)
-{
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
-}
 
 constexpr int kTileSide = 16;
 

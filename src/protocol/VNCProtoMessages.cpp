@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/ByteOrder.h"
 #include "protocol/Decoders.h"
 #include "protocol/KeyMapping.h"
 #include "protocol/VNCProto.h"
@@ -20,18 +21,6 @@ enum : uint8_t {
     kPointerEvent = 5,
     kClientCutText = 6,
 };
-
-void PutU16(uint8_t* at, uint16_t value)
-{
-    at[0] = uint8_t(value >> 8);
-    at[1] = uint8_t(value);
-}
-
-void PutU32(uint8_t* at, uint32_t value)
-{
-    PutU16(at, uint16_t(value >> 16));
-    PutU16(at + 2, uint16_t(value));
-}
 
 } // namespace
 
@@ -51,9 +40,9 @@ bool TVNCProto::SendSetPixelFormat()
     message[6] = 0;
     if (TrueColor) {
         message[7] = 1;
-        PutU16(message + 8, 255);
-        PutU16(message + 10, 255);
-        PutU16(message + 12, 255);
+        StoreU16(message + 8, 255);
+        StoreU16(message + 10, 255);
+        StoreU16(message + 12, 255);
         message[14] = 16;
         message[15] = 8;
         message[16] = 0;
@@ -85,9 +74,9 @@ void TVNCProto::SendSetEncodings()
 
     std::vector<uint8_t> message(4 + 4 * encodings.size(), 0);
     message[0] = kSetEncodings;
-    PutU16(&message[2], uint16_t(encodings.size()));
+    StoreU16(&message[2], uint16_t(encodings.size()));
     for (size_t i = 0; i < encodings.size(); ++i)
-        PutU32(&message[4 + 4 * i], uint32_t(encodings[i]));
+        StoreU32(&message[4 + 4 * i], uint32_t(encodings[i]));
     Client->Write(message);
     BytesSent += message.size();
     EncodingsSent = true;
@@ -106,7 +95,7 @@ bool TVNCProto::SendKeyEvent(uint16_t key, TShiftState modifiers, bool down)
     uint8_t message[8] = {};
     message[0] = kKeyEvent;
     message[1] = down ? 1 : 0;
-    PutU32(message + 4, keySym);
+    StoreU32(message + 4, keySym);
     Client->Write(message, sizeof message);
     BytesSent += sizeof message;
     return true;
@@ -117,8 +106,8 @@ bool TVNCProto::SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y)
     if (!IsReady())
         return false;
     uint8_t message[6] = { kPointerEvent, buttonMask };
-    PutU16(message + 2, x);
-    PutU16(message + 4, y);
+    StoreU16(message + 2, x);
+    StoreU16(message + 4, y);
     Client->Write(message, sizeof message);
     BytesSent += sizeof message;
     return true;
@@ -135,7 +124,7 @@ void TVNCProto::SendClientCutText(const std::string& text)
         return;
     std::vector<uint8_t> message(8 + text.size(), 0);
     message[0] = kClientCutText;
-    PutU32(&message[4], uint32_t(text.size()));
+    StoreU32(&message[4], uint32_t(text.size()));
     std::copy(text.begin(), text.end(), message.begin() + 8);
     Client->Write(message);
     BytesSent += message.size();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <new>
 
+#include "platform/ByteOrder.h"
 #include "protocol/Decoders.h"
 #include "protocol/Limits.h"
 #include "protocol/VNCProto.h"
@@ -20,16 +21,6 @@ enum : uint8_t {
 };
 
 constexpr uint8_t kFramebufferUpdateRequest = 3;
-
-uint16_t LoadU16(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-uint32_t LoadU32(const uint8_t* bytes)
-{
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
-}
 
 // The array of one pixel mode, or an empty surface if it does not match the framebuffer
 // size (every store is then clipped away instead of running past the array).
