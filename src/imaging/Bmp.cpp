@@ -1,6 +1,6 @@
 #include "imaging/Bmp.h"
 
-#include "imaging/AtomicFileWriter.h"
+#include "platform/AtomicFileWriter.h"
 #include "imaging/BmpFormat.h"
 #include "imaging/ImagingError.h"
 #include "imaging/LittleEndian.h"

@@ -1,6 +1,6 @@
 #include "imaging/GifWriter.h"
 
-#include "imaging/AtomicFileWriter.h"
+#include "platform/AtomicFileWriter.h"
 #include "imaging/GifPalette.h"
 #include "imaging/ImagingError.h"
 #include "imaging/RgbImage.h"

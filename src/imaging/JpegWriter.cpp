@@ -1,6 +1,6 @@
 #include "imaging/JpegWriter.h"
 
-#include "imaging/AtomicFileWriter.h"
+#include "platform/AtomicFileWriter.h"
 #include "imaging/ImagingError.h"
 #include "imaging/RgbImage.h"
 

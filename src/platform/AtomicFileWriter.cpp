@@ -1,16 +1,18 @@
-#include "imaging/AtomicFileWriter.h"
-
-#include "imaging/ImagingError.h"
+#include "platform/AtomicFileWriter.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zarn {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kNameAttempts = 64;
 
@@ -25,12 +27,22 @@ std::string RandomSuffix()
     return suffix;
 }
 
+// A symbolic link is written through: the file it names is replaced, the link stays.
+std::string FollowLink(const std::string& path)
+{
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(path, error)))
+        return path;
+    const fs::path target = fs::canonical(path, error);
+    return error ? path : target.string();
+}
+
 // "shot.bmp.<random>.tmp" says whose it is; a target name already near the system's limit
 // gets a short "ZVC<random>.tmp" in the same folder instead, so the rename stays within one
 // file system.
 std::string TemporaryName(const std::string& target)
 {
-    const std::filesystem::path path(target);
+    const fs::path path(target);
     const std::string suffix = RandomSuffix() + ".tmp";
     if (path.filename().string().size() + 1 + suffix.size() <= NAME_MAX)
         return target + "." + suffix;
@@ -51,6 +63,28 @@ int CreateExclusive(const std::string& target, std::string& temporary)
     return -1;
 }
 
+// A replaced file keeps its owner and permission bits. 0 or an error number.
+int TakeOwnerAndMode(int fd, const std::string& target)
+{
+    struct stat existing { };
+    if (::stat(target.c_str(), &existing) != 0)
+        return 0;
+    // Only root may give a file away; anyone else already owns what they create.
+    [[maybe_unused]] const int ignored = ::fchown(fd, existing.st_uid, existing.st_gid);
+    return ::fchmod(fd, existing.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+// Makes the rename itself durable; a failure here cannot undo it and is not reported.
+void SyncFolderOf(const std::string& path)
+{
+    const fs::path parent = fs::path(path).parent_path();
+    const int fd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 AtomicFileWriter::~AtomicFileWriter()
@@ -58,23 +92,31 @@ AtomicFileWriter::~AtomicFileWriter()
     Discard();
 }
 
+bool AtomicFileWriter::Fail(std::string* error, const std::string& what, int errorNumber)
+{
+    errorNumber_ = errorNumber;
+    if (error)
+        *error = what + " " + target_ + ": " + std::strerror(errorNumber);
+    return false;
+}
+
 bool AtomicFileWriter::Open(const std::string& path, std::string* error)
 {
     Discard();
-    target_ = path;
-    writeErrno_ = 0;
-    const int fd = CreateExclusive(path, temporary_);
+    target_ = FollowLink(path);
+    writeErrno_ = errorNumber_ = 0;
+    const int fd = CreateExclusive(target_, temporary_);
     if (fd < 0) {
         const int reason = errno;
         temporary_.clear();
-        return Fail(error, "cannot create " + path + ": " + SystemErrorText(reason));
+        return Fail(error, "cannot create", reason);
     }
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {
         const int reason = errno;
         ::close(fd);
         Discard();
-        return Fail(error, "cannot create " + path + ": " + SystemErrorText(reason));
+        return Fail(error, "cannot create", reason);
     }
     return true;
 }
@@ -87,7 +129,7 @@ bool AtomicFileWriter::Write(const void* data, size_t size)
         return true;
     errno = 0;
     if (std::fwrite(data, 1, size, file_) != size) {
-        writeErrno_ = errno != 0 ? errno : EIO;
+        writeErrno_ = errorNumber_ = errno != 0 ? errno : EIO;
         return false;
     }
     return true;
@@ -95,7 +137,7 @@ bool AtomicFileWriter::Write(const void* data, size_t size)
 
 std::string AtomicFileWriter::WriteErrorText() const
 {
-    return SystemErrorText(writeErrno_);
+    return std::strerror(writeErrno_);
 }
 
 bool AtomicFileWriter::Close(int& errorNumber)
@@ -104,7 +146,10 @@ bool AtomicFileWriter::Close(int& errorNumber)
     errno = 0;
     if (std::fflush(file_) != 0 || std::ferror(file_))
         errorNumber = errno != 0 ? errno : EIO;
-    else if (::fsync(::fileno(file_)) != 0)
+    if (errorNumber == 0)
+        errorNumber = TakeOwnerAndMode(::fileno(file_), target_);
+    // The data must be on disk before the rename makes it the file.
+    if (errorNumber == 0 && ::fsync(::fileno(file_)) != 0)
         errorNumber = errno;
     if (std::fclose(file_) != 0 && errorNumber == 0)
         errorNumber = errno;
@@ -115,7 +160,7 @@ bool AtomicFileWriter::Close(int& errorNumber)
 bool AtomicFileWriter::Commit(std::string* error)
 {
     if (file_ == nullptr)
-        return Fail(error, "cannot write " + target_ + ": the file is not open");
+        return Fail(error, "cannot write", EBADF);
     int reason = writeErrno_;
     if (reason == 0)
         Close(reason);
@@ -123,9 +168,10 @@ bool AtomicFileWriter::Commit(std::string* error)
         reason = errno;
     if (reason != 0) {
         Discard();
-        return Fail(error, "cannot write " + target_ + ": " + SystemErrorText(reason));
+        return Fail(error, "cannot write", reason);
     }
     temporary_.clear();
+    SyncFolderOf(target_);
     return true;
 }
 

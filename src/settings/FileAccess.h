@@ -13,11 +13,9 @@ namespace zarn {
 // when something exists there but cannot be read as a regular file.
 std::optional<std::string> ReadRegularFile(const std::filesystem::path& path);
 
-// Replaces the file at path with content: a temporary file in the same folder is written,
-// synced and renamed over it, so a crash or a full disk leaves the old file or the new one,
-// never a half-written one. An existing file keeps its owner and permission bits; a new one
-// gets 0666 less the umask. A symbolic link keeps pointing at the file it named, which is the
-// one replaced. Throws std::system_error; the temporary file is removed then.
+// Replaces the file at path with content through AtomicFileWriter, so a crash or a full disk
+// leaves the old file or the new one, never a half-written one. Throws std::system_error
+// ("cannot write <path>: <reason>"); the temporary file is removed then.
 void ReplaceFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 } // namespace zarn

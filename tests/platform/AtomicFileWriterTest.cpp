@@ -1,66 +1,109 @@
-#include "imaging/AtomicFileWriter.h"
+#include "platform/AtomicFileWriter.h"
 
-#include "ImagingTestSupport.h"
-
+#include <algorithm>
 #include <climits>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sys/stat.h>
+#include <vector>
 
-namespace zarn {
+#include "support/TempDir.h"
+
+namespace zarn::test {
 namespace {
 
-using namespace imagingtest;
+std::vector<std::string> Names(const TempDir& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ReadAll(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+}
+
+void WriteAll(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 TEST(AtomicFileWriter, TargetHoldsTheOldFileUntilCommitAndAfterAnAbandonedWrite)
 {
-    ScratchFolder folder;
-    const std::string target = folder.File("out.bin");
-    const std::vector<uint8_t> old = { 'o', 'l', 'd' }, fresh = { 'n', 'e', 'w', '!' };
-    WriteAll(target, old);
+    TempDir folder;
+    const std::string target = folder.File("out.bin").string();
+    WriteAll(target, "old");
     {
         AtomicFileWriter abandoned;
         ASSERT_TRUE(abandoned.Open(target, nullptr));
-        abandoned.Write(fresh.data(), fresh.size());
+        abandoned.Write("new!", 4);
     }
-    EXPECT_EQ(ReadAll(target), old);
-    EXPECT_EQ(folder.Names(), std::vector<std::string> { "out.bin" });
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(Names(folder), std::vector<std::string> { "out.bin" });
 
     AtomicFileWriter writer;
     ASSERT_TRUE(writer.Open(target, nullptr));
-    ASSERT_TRUE(writer.Write(fresh.data(), fresh.size()));
-    EXPECT_EQ(ReadAll(target), old);
+    ASSERT_TRUE(writer.Write("new!", 4));
+    EXPECT_EQ(ReadAll(target), "old");
     std::string error;
     ASSERT_TRUE(writer.Commit(&error)) << error;
-    EXPECT_EQ(ReadAll(target), fresh);
-    EXPECT_EQ(folder.Names(), std::vector<std::string> { "out.bin" });
+    EXPECT_EQ(ReadAll(target), "new!");
+    EXPECT_EQ(Names(folder), std::vector<std::string> { "out.bin" });
 }
 
 TEST(AtomicFileWriter, TargetNamesAtTheSystemLimitCanStillBeWritten)
 {
-    ScratchFolder folder;
-    const std::string target = folder.File(std::string(NAME_MAX - 4, 'n') + ".bmp");
+    TempDir folder;
+    const std::string name = std::string(NAME_MAX - 4, 'n') + ".bmp";
     AtomicFileWriter writer;
     std::string error;
-    ASSERT_TRUE(writer.Open(target, &error)) << error;
+    ASSERT_TRUE(writer.Open(folder.File(name).string(), &error)) << error;
     EXPECT_EQ(std::filesystem::path(writer.TemporaryPath()).parent_path(), folder.Path());
     ASSERT_TRUE(writer.Commit(&error)) << error;
-    EXPECT_EQ(folder.Names(), std::vector<std::string> { std::filesystem::path(target).filename().string() });
+    EXPECT_EQ(Names(folder), std::vector<std::string> { name });
 }
 
-// A screenshot gets the permissions any new file would, not the owner-only ones of a
-// private temporary file.
-TEST(AtomicFileWriter, NewFileFollowsTheUmask)
+// A screenshot gets the permissions any new file would, not the owner-only ones of a private
+// temporary file; a file written over keeps the ones its owner gave it.
+TEST(AtomicFileWriter, NewFilesFollowTheUmaskReplacedOnesKeepTheirMode)
 {
-    ScratchFolder folder;
+    TempDir folder;
     const mode_t previous = ::umask(022);
     AtomicFileWriter writer;
-    const bool committed = writer.Open(folder.File("out.bin"), nullptr) && writer.Commit(nullptr);
+    const bool created = writer.Open(folder.File("new.bin").string(), nullptr) && writer.Commit(nullptr);
+    WriteAll(folder.File("kept.bin"), "x");
+    ::chmod(folder.File("kept.bin").c_str(), 0600);
+    const bool replaced = writer.Open(folder.File("kept.bin").string(), nullptr) && writer.Commit(nullptr);
     ::umask(previous);
-    ASSERT_TRUE(committed);
+    ASSERT_TRUE(created && replaced);
     struct stat info { };
-    ASSERT_EQ(::stat(folder.File("out.bin").c_str(), &info), 0);
+    ASSERT_EQ(::stat(folder.File("new.bin").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
+    ASSERT_EQ(::stat(folder.File("kept.bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(AtomicFileWriter, FailuresNameTheTargetAndTheReason)
+{
+    TempDir folder;
+    AtomicFileWriter writer;
+    std::string error;
+    EXPECT_FALSE(writer.Open(folder.File("missing/out.bin").string(), &error));
+    EXPECT_EQ(writer.ErrorNumber(), ENOENT);
+    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+    EXPECT_NE(error.find("missing/out.bin"), std::string::npos) << error;
+
+    std::filesystem::create_directory(folder.File("a-folder"));
+    ASSERT_TRUE(writer.Open(folder.File("a-folder").string(), &error));
+    EXPECT_FALSE(writer.Commit(&error));
+    EXPECT_EQ(writer.ErrorNumber(), EISDIR);
+    EXPECT_EQ(Names(folder), std::vector<std::string> { "a-folder" }) << "the temporary file is removed";
 }
 
 } // namespace
-} // namespace zarn
+} // namespace zarn::test
