@@ -1,7 +1,9 @@
 #pragma once
 // A transport that plays the same bytes again and again: each Rewind starts them over. Writes
-// are dropped. The decoder benchmarks use it so that only decoding is measured.
+// are dropped. All of it counts as received, so decoders parse in place as they do from a
+// full receive buffer. The decoder benchmarks use it so that only decoding is measured.
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -38,6 +40,9 @@ public:
     std::string ReadLine(size_t) override { throw TransportError("no lines in a replay"); }
     void Write(const uint8_t*, size_t) override { }
     using ITransport::Write;
+    const uint8_t* PeekBuffered(size_t n) override { return n <= Remaining() ? FBytes.data() + FPos : nullptr; }
+    std::span<const uint8_t> Buffered() override { return { FBytes.data() + FPos, Remaining() }; }
+    void Consume(size_t n) override { FPos += std::min(n, Remaining()); }
 
 private:
     std::vector<uint8_t> FBytes;

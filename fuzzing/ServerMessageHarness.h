@@ -68,13 +68,30 @@ struct HarnessOutcome {
     bool consumedCleanly = true; // every cycle succeeded and the whole stream was read
 };
 
-inline HarnessOutcome RunServerMessages(const uint8_t* data, size_t size)
+// One run of the stream. `window` is how much of the unread input the transport shows as
+// already received (0: none), which decides whether decoders parse in place or read.
+struct HarnessRun {
+    HarnessOutcome outcome;
+    std::vector<uint32_t> pixels32;
+    std::vector<uint8_t> pixels8;
+    uint64_t bytesReceived = 0, rectsReceived = 0, framesReceived = 0;
+    size_t remaining = 0;
+
+    bool SameResultAs(const HarnessRun& other) const
+    {
+        return outcome.consumedCleanly == other.outcome.consumedCleanly && pixels32 == other.pixels32
+            && pixels8 == other.pixels8 && bytesReceived == other.bytesReceived
+            && rectsReceived == other.rectsReceived && framesReceived == other.framesReceived
+            && remaining == other.remaining;
+    }
+};
+
+inline HarnessRun RunServerMessagesOnce(const uint8_t* data, size_t size, size_t window)
 {
-    if (size == 0)
-        return {};
     const HarnessSetup setup = HarnessSetup::Decode(data[0]);
     auto owned = std::make_unique<MemoryTransport>(std::vector<uint8_t>(data + 1, data + size));
     MemoryTransport& transport = *owned;
+    transport.SetBufferWindow(window);
     TVNCProto proto(std::move(owned));
     transport.Open();
     proto.Initialised = true;
@@ -89,16 +106,40 @@ inline HarnessOutcome RunServerMessages(const uint8_t* data, size_t size)
     proto.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
     proto.AllocateFramebuffer();
 
-    HarnessOutcome outcome;
+    HarnessRun run;
     size_t requests = 0;
     while (transport.Remaining() > 0) {
         ++requests;
         if (!proto.RequestUpdate(0, 0, uint16_t(setup.width), uint16_t(setup.height), true)) {
-            outcome.consumedCleanly = false;
+            run.outcome.consumedCleanly = false;
             break;
         }
     }
-    outcome.violation = Violation(proto, transport, size - 1, requests);
+    run.outcome.violation = Violation(proto, transport, size - 1, requests);
+    run.pixels32 = proto.Pixels32;
+    run.pixels8 = proto.Pixels8;
+    run.bytesReceived = proto.BytesReceived;
+    run.rectsReceived = proto.RectsReceived;
+    run.framesReceived = proto.FramesReceived;
+    run.remaining = transport.Remaining();
+    return run;
+}
+
+// The stream is played twice: read piece by piece, and with a receive buffer whose edge falls
+// somewhere the input decides. Both must end the same way.
+inline HarnessOutcome RunServerMessages(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return {};
+    const HarnessRun read = RunServerMessagesOnce(data, size, 0);
+    if (!read.outcome.violation.empty())
+        return read.outcome;
+    const size_t window = 1 + (size * 2654435761u) % 4096;
+    const HarnessRun buffered = RunServerMessagesOnce(data, size, window);
+    HarnessOutcome outcome = buffered.outcome;
+    if (outcome.violation.empty() && !buffered.SameResultAs(read))
+        outcome.violation = "decoding in place (buffer of " + std::to_string(window)
+            + " bytes) ended differently from reading piece by piece";
     return outcome;
 }
 

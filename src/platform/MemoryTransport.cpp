@@ -83,4 +83,22 @@ void MemoryTransport::Write(const uint8_t* data, size_t n)
     FWritten.insert(FWritten.end(), data, data + n);
 }
 
+std::span<const uint8_t> MemoryTransport::Buffered()
+{
+    if (!FOpen)
+        return {};
+    return { FIncoming.data() + FPos, std::min(FWindow, Remaining()) };
+}
+
+const uint8_t* MemoryTransport::PeekBuffered(size_t n)
+{
+    const std::span<const uint8_t> shown = Buffered();
+    return n <= shown.size() && !shown.empty() ? shown.data() : nullptr;
+}
+
+void MemoryTransport::Consume(size_t n)
+{
+    FPos += std::min(n, Buffered().size());
+}
+
 } // namespace zarn

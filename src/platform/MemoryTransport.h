@@ -25,6 +25,10 @@ public:
     // Makes the transport look like an open connection (as after Connect).
     void Open() { FOpen = true; FHasSocket = true; }
     int ConnectCalls() const { return FConnectCalls; }
+    // Shows up to `bytes` of the unread input through PeekBuffered and Buffered, as a socket's
+    // receive buffer would, so that readers parsing in place meet its edge anywhere. 0 (the
+    // default) shows nothing: every read goes through ReadExact.
+    void SetBufferWindow(size_t bytes) { FWindow = bytes; }
 
     void SetHost(const std::string&) override {}
     void SetPort(int) override {}
@@ -40,6 +44,9 @@ public:
     std::string ReadLine(size_t maxLength) override;
     void Write(const uint8_t* data, size_t n) override;
     using ITransport::Write;
+    const uint8_t* PeekBuffered(size_t n) override;
+    std::span<const uint8_t> Buffered() override;
+    void Consume(size_t n) override;
 
 private:
     std::vector<uint8_t> FIncoming;
@@ -49,6 +56,7 @@ private:
     bool FHasSocket = false;
     int FReadTimeout = 0;
     int FConnectCalls = 0;
+    size_t FWindow = 0;
 };
 
 } // namespace zarn

@@ -410,6 +410,11 @@ const uint8_t* TcpClient::PeekBuffered(size_t n)
     return FImpl->Buffered() >= n ? FImpl->Data() : nullptr;
 }
 
+std::span<const uint8_t> TcpClient::Buffered()
+{
+    return { FImpl->Data(), FImpl->Buffered() };
+}
+
 void TcpClient::Consume(size_t n)
 {
     FImpl->head += std::min(n, FImpl->Buffered());

@@ -34,6 +34,7 @@ public:
     std::string ReadLine(size_t maxLength) override;
     void Write(const uint8_t* data, size_t n) override;
     const uint8_t* PeekBuffered(size_t n) override;
+    std::span<const uint8_t> Buffered() override;
     void Consume(size_t n) override;
     using ITransport::Write;
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,10 @@ public:
     // The next n received bytes if they are already buffered, without copying; nullptr when
     // fewer are buffered. The pointer stays valid until the next call on the transport.
     virtual const uint8_t* PeekBuffered(size_t /*n*/) { return nullptr; }
-    // Takes n bytes that PeekBuffered has just shown.
+    // Every byte received and not yet taken, without copying; empty when none (or when the
+    // transport keeps no buffer). Valid, like PeekBuffered's pointer, until the next call.
+    virtual std::span<const uint8_t> Buffered() { return {}; }
+    // Takes n bytes that PeekBuffered or Buffered has just shown.
     virtual void Consume(size_t /*n*/) {}
     // Sends the whole buffer; throws TransportError on failure.
     virtual void Write(const uint8_t* data, size_t n) = 0;

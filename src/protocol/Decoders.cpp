@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <span>
 
 #include "platform/ByteOrder.h"
 
@@ -108,19 +109,81 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeRRE(int x, int y, 
     }
 }
 
+// Tiles that have already arrived are parsed where they lie in the receive buffer and stepped
+// over together; the transport is asked again only when the run of buffered bytes is used up
+// or a tile reaches past it. Such a tile is read piece by piece.
 template <typename Pixel> void RectangleDecoder<Pixel>::DecodeHextile(int x, int y, int width, int height)
 {
     FBackground = 0;
     FForeground = 0;
+    std::span<const uint8_t> run;
+    size_t used = 0;
+    auto settle = [&] {
+        if (used > 0)
+            FInput.Consume(used);
+        run = {};
+        used = 0;
+    };
     for (int tileY = y; tileY < y + height; tileY += kTileSide) {
         const int tileHeight = std::min(kTileSide, y + height - tileY);
-        for (int tileX = x; tileX < x + width; tileX += kTileSide)
-            DecodeHextileTile(tileX, tileY, std::min(kTileSide, x + width - tileX), tileHeight);
+        for (int tileX = x; tileX < x + width; tileX += kTileSide) {
+            const int tileWidth = std::min(kTileSide, x + width - tileX);
+            size_t tileBytes = BufferedHextileTileBytes(run.subspan(used), tileWidth, tileHeight);
+            if (tileBytes == 0) {
+                settle();
+                run = FInput.Buffered();
+                tileBytes = BufferedHextileTileBytes(run, tileWidth, tileHeight);
+            }
+            if (tileBytes == 0) {
+                settle();
+                ReadHextileTile(tileX, tileY, tileWidth, tileHeight);
+                continue;
+            }
+            const uint8_t* tile = run.data() + used;
+            used += tileBytes;
+            FBytesReceived += tileBytes - 1; // the subencoding byte is not counted
+            PaintHextileTile(tileX, tileY, tileWidth, tileHeight, tile[0], tile + 1);
+        }
     }
+    settle();
 }
 
+template <typename Pixel> size_t RectangleDecoder<Pixel>::HextileHeaderBytes(uint8_t subencoding)
+{
+    return ((subencoding & kHextileBackgroundSpecified) ? kBytesPerPixel : 0)
+        + ((subencoding & kHextileForegroundSpecified) ? kBytesPerPixel : 0)
+        + ((subencoding & kHextileAnySubrects) ? 1 : 0);
+}
+
+template <typename Pixel> size_t RectangleDecoder<Pixel>::HextileSubrectBytes(uint8_t subencoding)
+{
+    return (subencoding & kHextileSubrectsColoured) ? kBytesPerPixel + 2 : 2;
+}
+
+// The length of the tile at the start of `bytes`, subencoding byte included, or 0 when it does
+// not lie wholly within them.
 template <typename Pixel>
-void RectangleDecoder<Pixel>::DecodeHextileTile(int tileX, int tileY, int tileWidth, int tileHeight)
+size_t RectangleDecoder<Pixel>::BufferedHextileTileBytes(std::span<const uint8_t> bytes, int tileWidth, int tileHeight)
+{
+    if (bytes.empty())
+        return 0;
+    const uint8_t subencoding = bytes[0];
+    if (subencoding & kHextileRaw) {
+        const size_t length = 1 + size_t(tileWidth) * size_t(tileHeight) * kBytesPerPixel;
+        return length <= bytes.size() ? length : 0;
+    }
+    const size_t headerBytes = HextileHeaderBytes(subencoding);
+    if (1 + headerBytes > bytes.size())
+        return 0;
+    const size_t subrectCount = (subencoding & kHextileAnySubrects) ? bytes[headerBytes] : 0;
+    const size_t length = 1 + headerBytes + subrectCount * HextileSubrectBytes(subencoding);
+    return length <= bytes.size() ? length : 0;
+}
+
+// A tile that has not wholly arrived: its parts are read one after the other and laid out
+// in the reused buffer the way a buffered tile lies.
+template <typename Pixel>
+void RectangleDecoder<Pixel>::ReadHextileTile(int tileX, int tileY, int tileWidth, int tileHeight)
 {
     const uint8_t subencoding = *Read(1, false);
     if (subencoding & kHextileRaw) {
@@ -128,11 +191,28 @@ void RectangleDecoder<Pixel>::DecodeHextileTile(int tileX, int tileY, int tileWi
             Read(size_t(tileWidth) * size_t(tileHeight) * kBytesPerPixel));
         return;
     }
-
-    const size_t headerBytes = ((subencoding & kHextileBackgroundSpecified) ? kBytesPerPixel : 0)
-        + ((subencoding & kHextileForegroundSpecified) ? kBytesPerPixel : 0)
-        + ((subencoding & kHextileAnySubrects) ? 1 : 0);
+    // The header is copied out first: reading the subrectangles may reuse the read buffer.
+    const size_t headerBytes = HextileHeaderBytes(subencoding);
     const uint8_t* header = Read(headerBytes);
+    FTileScratch.assign(header, header + headerBytes);
+    const size_t subrectCount = (subencoding & kHextileAnySubrects) ? FTileScratch.back() : 0;
+    const size_t subrectBytes = subrectCount * HextileSubrectBytes(subencoding);
+    const uint8_t* subrects = Read(subrectBytes);
+    FTileScratch.insert(FTileScratch.end(), subrects, subrects + subrectBytes);
+    PaintHextileTile(tileX, tileY, tileWidth, tileHeight, subencoding, FTileScratch.data());
+}
+
+// `body` holds what follows the subencoding byte: the raw pixels, or the colours, the count and
+// the subrectangles.
+template <typename Pixel>
+void RectangleDecoder<Pixel>::PaintHextileTile(
+    int tileX, int tileY, int tileWidth, int tileHeight, uint8_t subencoding, const uint8_t* body)
+{
+    if (subencoding & kHextileRaw) {
+        PutPixels(FTarget, tileX, tileY, tileWidth, tileHeight, body);
+        return;
+    }
+    const uint8_t* header = body;
     if (subencoding & kHextileBackgroundSpecified) {
         FBackground = LoadPixel<Pixel>(header);
         header += kBytesPerPixel;
@@ -141,10 +221,10 @@ void RectangleDecoder<Pixel>::DecodeHextileTile(int tileX, int tileY, int tileWi
         FForeground = LoadPixel<Pixel>(header);
         header += kBytesPerPixel;
     }
-    const size_t subrectCount = (subencoding & kHextileAnySubrects) ? *header : 0;
+    const size_t subrectCount = (subencoding & kHextileAnySubrects) ? *header++ : 0;
     const bool coloured = subencoding & kHextileSubrectsColoured;
-    const size_t subrectBytes = coloured ? kBytesPerPixel + 2 : 2;
-    const uint8_t* subrect = Read(subrectCount * subrectBytes);
+    const size_t subrectBytes = HextileSubrectBytes(subencoding);
+    const uint8_t* subrect = header;
 
     const bool tileInside = tileX >= 0 && tileY >= 0 && tileX + tileWidth <= FTarget.width
         && tileY + tileHeight <= FTarget.height;

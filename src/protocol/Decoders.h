@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/Transport.h"
@@ -58,7 +59,12 @@ private:
     const uint8_t* Read(size_t n, bool counted = true);
     bool ReadRawInPlace(int x, int y, int width, int height);
     void FillTileBackground(Pixel* origin, ptrdiff_t stride, int tileWidth, int tileHeight);
-    void DecodeHextileTile(int tileX, int tileY, int tileWidth, int tileHeight);
+    static size_t HextileHeaderBytes(uint8_t subencoding);
+    static size_t HextileSubrectBytes(uint8_t subencoding);
+    static size_t BufferedHextileTileBytes(std::span<const uint8_t> bytes, int tileWidth, int tileHeight);
+    void ReadHextileTile(int tileX, int tileY, int tileWidth, int tileHeight);
+    void PaintHextileTile(
+        int tileX, int tileY, int tileWidth, int tileHeight, uint8_t subencoding, const uint8_t* body);
     void FillTile(int tileX, int tileY, int tileWidth, int tileHeight, bool tileInside, int subX, int subY,
         int subWidth, int subHeight, Pixel value);
 
@@ -69,6 +75,8 @@ private:
     // Hextile colours, carried from tile to tile within one rectangle.
     Pixel FBackground = 0;
     Pixel FForeground = 0;
+    // A Hextile tile read piece by piece, gathered (at most 1 + 9 + 255 * 6 bytes).
+    std::vector<uint8_t> FTileScratch;
 };
 
 extern template class RectangleDecoder<uint32_t>;

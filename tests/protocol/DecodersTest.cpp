@@ -76,6 +76,41 @@ TYPED_TEST(Decoders, HextileColoursCarryAcrossTilesAndRawTiles)
         EXPECT_EQ(this->session.At(int(w[0]), int(w[1])), w[2]) << w[0] << "," << w[1];
 }
 
+// Tiles are parsed in place while the receive buffer holds them whole and read piece by piece
+// where its edge cuts through one: wherever that edge falls, picture and counters agree.
+TYPED_TEST(Decoders, HextileEndsTheSameWhereverTheReceiveBufferEnds)
+{
+    this->s.Update(1).Rect(3, 2, 40, 20, kEncodingHextile); // 3 x 2 tiles, the last ones partial
+    this->s.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
+    this->Px(5);
+    this->Px(6).U8(2).U8(0x11).U8(0x10).U8(0xF0).U8(0x0F);
+    this->s.U8(kHextileAnySubrects | kHextileSubrectsColoured).U8(1);
+    this->Px(7).U8(0x23).U8(0x31);
+    this->s.U8(kHextileRaw);
+    for (int i = 0; i < 8 * 16; ++i)
+        this->Px(uint32_t(i));
+    this->s.U8(0);
+    this->s.U8(kHextileAnySubrects).U8(1).U8(0x00).U8(0x33);
+    this->s.U8(kHextileBackgroundSpecified);
+    this->Px(9);
+
+    auto decode = [&](size_t window) {
+        ReadySession session { 96, 24, sizeof(TypeParam) == 4 };
+        session.wire->SetBufferWindow(window);
+        EXPECT_TRUE(session.Cycle(this->s)) << "window " << window;
+        EXPECT_EQ(session.wire->Remaining(), 0u) << "window " << window;
+        std::vector<uint32_t> seen;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 96; ++x)
+                seen.push_back(session.At(x, y));
+        seen.push_back(uint32_t(session.proto->BytesReceived));
+        return seen;
+    };
+    const auto pieceByPiece = decode(0);
+    for (size_t window = 1; window <= this->s.bytes.size() + 1; ++window)
+        ASSERT_EQ(decode(window), pieceByPiece) << "window " << window;
+}
+
 TYPED_TEST(Decoders, RreFillsItsBackgroundThenSubrectanglesRelativeToTheRectangle)
 {
     this->s.Update(2).Rect(0, 0, 4, 4, kEncodingRRE).U32(0); // no subrectangles: background only
