@@ -180,8 +180,8 @@ size_t RectangleDecoder<Pixel>::BufferedHextileTileBytes(std::span<const uint8_t
     return length <= bytes.size() ? length : 0;
 }
 
-// A tile that has not wholly arrived: its parts are read one after the other and laid out
-// in the reused buffer the way a buffered tile lies.
+// A tile that has not wholly arrived: its parts are read one after the other and gathered in
+// a scratch buffer laid out the way a buffered tile lies.
 template <typename Pixel>
 void RectangleDecoder<Pixel>::ReadHextileTile(int tileX, int tileY, int tileWidth, int tileHeight)
 {
