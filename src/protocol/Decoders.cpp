@@ -110,8 +110,8 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeRRE(int x, int y, 
 }
 
 // Tiles that have already arrived are parsed where they lie in the receive buffer and stepped
-// over together; the transport is asked again only when the run of buffered bytes is used up
-// or a tile reaches past it. Such a tile is read piece by piece.
+// over together; the transport is asked again only when the run of buffered bytes is used up.
+// A tile that reaches past the run is read piece by piece.
 template <typename Pixel> void RectangleDecoder<Pixel>::DecodeHextile(int x, int y, int width, int height)
 {
     FBackground = 0;
@@ -128,12 +128,11 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeHextile(int x, int
         const int tileHeight = std::min(kTileSide, y + height - tileY);
         for (int tileX = x; tileX < x + width; tileX += kTileSide) {
             const int tileWidth = std::min(kTileSide, x + width - tileX);
-            size_t tileBytes = BufferedHextileTileBytes(run.subspan(used), tileWidth, tileHeight);
-            if (tileBytes == 0) {
+            if (used == run.size()) {
                 settle();
                 run = FInput.Buffered();
-                tileBytes = BufferedHextileTileBytes(run, tileWidth, tileHeight);
             }
+            const size_t tileBytes = BufferedHextileTileBytes(run.subspan(used), tileWidth, tileHeight);
             if (tileBytes == 0) {
                 settle();
                 ReadHextileTile(tileX, tileY, tileWidth, tileHeight);
