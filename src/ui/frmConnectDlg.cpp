@@ -16,7 +16,7 @@
 #include "settings/RecentHosts.h"
 #include "settings/TextToInt.h"
 #include "ui/DialogFrame.h"
-#include "ui/ZarnUtils.h"
+#include "ui/HostPortText.h"
 
 namespace zarn {
 
@@ -168,7 +168,7 @@ void TConnectDlg::FillRecentHosts()
     for (int i = 0; i < FRecentHosts.Count(); ++i) {
         THostItem item;
         FRecentHosts.GetItem(i, item);
-        lstRecentHosts->addItem(FromHostText(item.Host) + QLatin1Char(':') + QString::number(item.Port));
+        lstRecentHosts->addItem(HostPortLine(item.Host, item.Port));
     }
     lstRecentHosts->setCurrentRow(-1);
     FSelectingInCode = false;
@@ -191,12 +191,11 @@ void TConnectDlg::lstRecentHostsClick()
     const QListWidgetItem* selected = lstRecentHosts->currentItem();
     if (selected == nullptr || !selected->isSelected())
         return;
-    const QString line = selected->text();
-    const qsizetype colon = line.indexOf(QLatin1Char(':'));
-    if (colon < 0)
-        return; // every line the list builds has one; a line without it is left alone
-    txtServer->setText(line.left(colon));
-    txtPort->setText(line.mid(colon + 1, kPortTextFromList));
+    THostPortText parts;
+    if (!SplitHostPortLine(selected->text(), parts))
+        return; // every line the list builds has a ":"; a line without it is left alone
+    txtServer->setText(parts.host);
+    txtPort->setText(parts.port.left(kPortTextFromList));
 }
 
 void TConnectDlg::lstRecentHostsMouseDown(Qt::MouseButton button, const QPoint& position)
@@ -228,7 +227,7 @@ void TConnectDlg::mnuRemoveHostClick()
 
 void TConnectDlg::cmdOKClick()
 {
-    FProto.Host = ToHostText(txtServer->text());
+    FProto.Host = HostFromTyped(txtServer->text());
     // Text that does not convert (letters cannot be typed, but "59-00" can) means the default.
     FProto.SetPort(TryTextToInt(txtPort->text().toStdString()).value_or(kDefaultPort));
     accept();

@@ -15,7 +15,9 @@
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "settings/RegSettings.h"
+#include "ui/BusyCursor.h"
 #include "ui/ClientPanel.h"
+#include "ui/HostPortText.h"
 #include "ui/ToolbarPictures.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnCursors.h"
@@ -43,6 +45,7 @@ const QString kPortableSuffix = QStringLiteral(" (Portable Edition)");
 TZarnVNCWnd::TZarnVNCWnd(const std::filesystem::path& iniPath, QWidget* parent)
     : QWidget(parent)
     , ShowMessage(&TZarnVNCWnd::ShowPlainMessage)
+    , Beep(&QApplication::beep)
 {
     setObjectName(QStringLiteral("ZarnVNCWnd"));
     BuildLayout();
@@ -169,6 +172,10 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 {
     FProto = std::make_unique<TVNCProto>();
     FProto->OnPasswordRequest = [this] { return RequestPassword(); };
+    FProto->OnBell = [this] {
+        if (Beep)
+            Beep();
+    };
 
     FSettings
         = iniPath.empty() ? std::make_unique<TVNCRegSettings>() : std::make_unique<TVNCRegSettings>(iniPath);
@@ -205,8 +212,7 @@ void TZarnVNCWnd::FormDestroy()
     FDestroyed = true;
     tmrThroughput->stop();
     // The thread paints from the engine: it stops before the engine goes.
-    StopUpdateThread();
-    pnlClient->ShowBackground();
+    CloseConnection(TCaptionAfterClose::Keep);
     try {
         FRecentHosts->SaveToIni();
     } catch (const std::exception& error) {
@@ -224,7 +230,7 @@ void TZarnVNCWnd::closeEvent(QCloseEvent* event)
 {
     // Closing ends the program: the pacing thread must not outlive the window's engine, and the
     // connection goes with it.
-    StopUpdateThread();
+    CloseConnection(TCaptionAfterClose::Keep);
     QWidget::closeEvent(event);
 }
 
@@ -246,11 +252,9 @@ void TZarnVNCWnd::cmdConnectClick()
     if (FConnectDlg->exec() != QDialog::Accepted)
         return;
 
-    StopUpdateThread();
+    StopUpdateThread(); // before the drain: the thread's steps read from the same socket
     FProto->DrainInput();
-    FProto->Disconnect();
-    ShowPlainBackground();
-    setWindowTitle(ApplicationTitle());
+    CloseConnection(TCaptionAfterClose::Reset);
 
     FProto->Password.clear();
     FProto->UseCopyRect = FSettings->EncCopyRect();
@@ -258,7 +262,12 @@ void TZarnVNCWnd::cmdConnectClick()
     FProto->UseHextile = FSettings->EncHextile();
     FProto->ShareClipboard = FSettings->SharedClipboard();
 
-    if (!FProto->Connect()) {
+    bool connected = false;
+    {
+        const TBusyCursor busy;
+        connected = FProto->Connect();
+    }
+    if (!connected) {
         if (!FProto->FailureReason.empty())
             ShowMessage(FromRfbText(FProto->FailureReason));
         return;
@@ -326,9 +335,9 @@ void TZarnVNCWnd::UpdateThreadTerminated(uint64_t threadId)
 
 std::string TZarnVNCWnd::RequestPassword()
 {
-    FVNCPasswordDlg->lblHostPort->setText(
-        FromHostText(FProto->Host) + QLatin1Char(':') + QString::number(FProto->Port));
+    FVNCPasswordDlg->lblHostPort->setText(HostPortLine(FProto->Host, FProto->Port));
     FVNCPasswordDlg->txtPassword->clear();
+    const TBusyCursorLifted whileAsking;
     if (FVNCPasswordDlg->exec() == QDialog::Accepted)
         return ToRfbText(FVNCPasswordDlg->txtPassword->text());
     // Closing the socket makes the handshake under way fail.
@@ -338,10 +347,16 @@ std::string TZarnVNCWnd::RequestPassword()
 
 void TZarnVNCWnd::cmdDisconnectClick()
 {
-    StopUpdateThread();
+    CloseConnection(TCaptionAfterClose::Reset);
+}
+
+void TZarnVNCWnd::CloseConnection(TCaptionAfterClose caption)
+{
+    StopUpdateThread(); // first: the thread paints from the engine's framebuffer
     FProto->Disconnect();
     ShowPlainBackground();
-    setWindowTitle(ApplicationTitle());
+    if (caption == TCaptionAfterClose::Reset)
+        setWindowTitle(ApplicationTitle());
 }
 
 void TZarnVNCWnd::ShowPlainBackground()
@@ -355,11 +370,8 @@ void TZarnVNCWnd::tmrThroughputTimer()
     // is closed here, at most a second later, without a message. The engine may already have
     // noticed the closed socket and no longer count as ready: the picture still on show tells
     // that the window has not let go of that connection yet.
-    if (!FUpdateThread && (pnlClient->ShowingPicture() || FProto->IsReady())) {
-        FProto->Disconnect();
-        ShowPlainBackground();
-        setWindowTitle(ApplicationTitle());
-    }
+    if (!FUpdateThread && (pnlClient->ShowingPicture() || FProto->IsReady()))
+        CloseConnection(TCaptionAfterClose::Keep);
 }
 
 // ---- the other toolbar commands ----

@@ -83,6 +83,8 @@ public:
     std::function<void(const QString& text)> ShowMessage;
     // What ShowMessage does unless replaced: a message box that shows the text as plain text.
     static void ShowPlainMessage(const QString& text);
+    // Sounds the desktop's bell for the server's Bell message. Tests replace it.
+    std::function<void()> Beep;
 
 public slots:
     void cmdConnectClick();
@@ -110,6 +112,10 @@ private:
 
     std::string RequestPassword();
     void UpdateThreadTerminated(uint64_t threadId);
+    // Whether ending a connection gives the caption back its plain title. Only the user's own
+    // Disconnect and a new Connect do; a connection that ended by itself keeps naming its desktop.
+    enum class TCaptionAfterClose { Reset, Keep };
+    void CloseConnection(TCaptionAfterClose caption);
     void StopUpdateThread();
     void StartUpdateThread();
     void ShowPlainBackground();

@@ -1,5 +1,7 @@
 // The connect, password and about dialogs, driven through their controls as a user would.
 
+#include <cstdint>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -123,11 +125,15 @@ private slots:
         QTest::addColumn<QString>("portField");
         QTest::newRow("name") << "office-pc" << 5901 << "office-pc"
                               << "5901";
-        // Split at the first ":", so an IPv6 address loses its tail to the port field.
-        QTest::newRow("IPv6 address") << "fe80::1" << 5900 << "fe80"
-                                      << ":1:5900";
-        QTest::newRow("port field takes 10 characters") << "h:123456789" << 65535 << "h"
-                                                        << "123456789:";
+        QTest::newRow("IPv4 address") << "10.0.0.5" << 5900 << "10.0.0.5"
+                                      << "5900";
+        // An address with colons of its own is shown and handed back in brackets.
+        QTest::newRow("IPv6 address") << "2001:db8::1" << 5901 << "[2001:db8::1]"
+                                      << "5901";
+        QTest::newRow("IPv6 loopback") << "::1" << 5900 << "[::1]"
+                                       << "5900";
+        QTest::newRow("port field takes 10 characters") << "h" << int(INT32_MIN) << "h"
+                                                        << "-214748364";
         QTest::newRow("empty host") << "" << 5900 << ""
                                     << "5900";
     }
@@ -225,6 +231,8 @@ private slots:
                                             << "59-00";
         QTest::newRow("space and dollar pass") << " $1F"
                                                << " $1";
+        QTest::newRow("just past either end of the letters") << "azAZ@[`{"
+                                                             << "@[`{";
     }
 
     void portFieldDropsTypedLetters()
@@ -288,6 +296,48 @@ private slots:
         QVERIFY(!FDialog->isVisible());
         QCOMPARE(QString::fromStdString(FProto->Host), host);
         QCOMPARE(FProto->Port, enginePort);
+    }
+
+    // What the user types reaches the engine, is filed as a recent host, comes back from the
+    // file as a line and, clicked, fills the fields so that OK gives the same server again.
+    void aHostSurvivesTheRecentListAndTheFile_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("engineHost");
+        QTest::newRow("name") << "office-pc"
+                              << "office-pc";
+        QTest::newRow("IPv4") << "10.0.0.5"
+                              << "10.0.0.5";
+        QTest::newRow("IPv6 in brackets") << "[2001:db8::1]"
+                                          << "2001:db8::1";
+        QTest::newRow("IPv6 loopback in brackets") << "[::1]"
+                                                   << "::1";
+        QTest::newRow("IPv6 without brackets") << "fe80::1"
+                                               << "fe80::1";
+    }
+
+    void aHostSurvivesTheRecentListAndTheFile()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, engineHost);
+        ShowActive(*FDialog);
+        FDialog->txtServer->setText(typed);
+        FDialog->txtPort->setText(QStringLiteral("5901"));
+        Press(Qt::Key_Return);
+        QCOMPARE(QString::fromStdString(FProto->Host), engineHost);
+        FHosts->Add(FProto->Host, FProto->Port);
+        FHosts->SaveToIni();
+        FHosts->LoadFromIni();
+
+        FProto->Host.clear();
+        FProto->SetPort(1);
+        ShowActive(*FDialog);
+        QTest::mouseClick(FDialog->lstRecentHosts->viewport(), Qt::LeftButton, {},
+            CentreOfLine(*FDialog->lstRecentHosts, 0));
+        QCOMPARE(FDialog->txtPort->text(), QStringLiteral("5901"));
+        QTest::mouseClick(FDialog->cmdOK, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString(FProto->Host), engineHost);
+        QCOMPARE(FProto->Port, 5901);
     }
 
     void cancelAndEscapeChangeNothing()

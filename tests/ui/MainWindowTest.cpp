@@ -172,6 +172,7 @@ class MainWindowTest : public QObject {
     std::unique_ptr<TZarnVNCWnd> FWindow;
     QStringList FMessages; // the window's plain messages
     QStringList FErrors; // the general error display
+    int FBeeps = 0;
 
     QString IniPath() const { return FFolder->filePath(QStringLiteral("ZarnVNC.ini")); }
 
@@ -186,6 +187,7 @@ class MainWindowTest : public QObject {
         SetApplicationTitle(QStringLiteral("ZarnVNC Viewer"));
         FWindow = std::make_unique<TZarnVNCWnd>(IniPath().toStdString());
         FWindow->ShowMessage = [this](const QString& text) { FMessages << text; };
+        FWindow->Beep = [this] { ++FBeeps; };
         FWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(FWindow.get()));
     }
@@ -202,9 +204,10 @@ class MainWindowTest : public QObject {
         QTest::mouseClick(FWindow->cmdConnect, Qt::LeftButton);
     }
 
-    bool Idle()
+    // No connection left; the caption may still name the desktop of one that ended by itself.
+    bool Idle(const QString& caption = kTitle)
     {
-        return FWindow->UpdateThread() == nullptr && FWindow->windowTitle() == kTitle
+        return FWindow->UpdateThread() == nullptr && FWindow->windowTitle() == caption
             && !FWindow->pnlClient->ShowingPicture() && !FWindow->Proto().IsReady();
     }
 
@@ -221,6 +224,7 @@ private slots:
         FFolder = std::make_unique<QTemporaryDir>();
         FMessages.clear();
         FErrors.clear();
+        FBeeps = 0;
     }
 
     void cleanup()
@@ -488,9 +492,21 @@ private slots:
         OpenWindow();
         TVNCPasswordDlg& prompt = FWindow->VNCPasswordDlg();
         prompt.txtPassword->setText(QStringLiteral("stale"));
+        // The busy pointer shows while Connect blocks, but not over the prompt.
+        auto pointer = [] {
+            return QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1;
+        };
+        int pointerWhileConnecting = -1;
+        int pointerAtPrompt = -1;
+        auto answer = FWindow->Proto().OnPasswordRequest;
+        FWindow->Proto().OnPasswordRequest = [&] {
+            pointerWhileConnecting = pointer();
+            return answer();
+        };
         QString shownHost;
         QString fieldOnShow = QStringLiteral("not shown");
         WhenModal(&prompt, [&] {
+            pointerAtPrompt = pointer();
             shownHost = prompt.lblHostPort->text();
             fieldOnShow = prompt.txtPassword->text();
             prompt.txtPassword->setText(QStringLiteral("secret"));
@@ -502,6 +518,9 @@ private slots:
         QVERIFY(FWindow->UpdateThread() != nullptr);
         QCOMPARE(FWindow->Proto().Password, std::string("secret"));
         QVERIFY(FMessages.isEmpty());
+        QCOMPARE(pointerWhileConnecting, int(Qt::WaitCursor));
+        QCOMPARE(pointerAtPrompt, -1);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     void cancelledPasswordPromptLeavesTheWindowIdle()
@@ -579,22 +598,27 @@ private slots:
         QVERIFY(FWindow->Proto().IsReady());
     }
 
-    void aServerThatGoesAwayReturnsTheWindowToIdleSilently()
+    void aBellRingsThenTheServerGoesAwayAndTheWindowIdlesSilentlyKeepingTheCaption()
     {
         ServerInitFields init;
         init.name = "office";
         ScriptedServer server;
         ScriptNoneHandshake(server, init);
+        server.SendU8(2); // Bell
         server.Start();
         OpenWindow();
         ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
         QVERIFY(FWindow->UpdateThread() != nullptr);
+        QTRY_COMPARE(FBeeps, 1);
         server.Stop();
-        QTRY_VERIFY_WITH_TIMEOUT(Idle(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(kTitle + QStringLiteral(" - office")), 10000);
         QCOMPARE(PanelPixel(*FWindow->pnlClient, 5, 5), QRgb(0x000020));
         QVERIFY(FMessages.isEmpty());
         QVERIFY(FErrors.isEmpty());
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        // Only the user's Disconnect gives the caption back its plain title.
+        QTest::mouseClick(FWindow->cmdDisconnect, Qt::LeftButton);
+        QVERIFY(Idle());
     }
 
     void reconnectingKeepsOnlyTheNewConnectionRunning()
