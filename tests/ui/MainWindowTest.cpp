@@ -3,12 +3,15 @@
 // toolbar and the modal dialogs as a user would.
 
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -110,6 +113,11 @@ std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t g
     return update;
 }
 
+uint32_t LoadU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
 struct ClientMessage {
     uint8_t type = 0;
     std::vector<uint8_t> bytes;
@@ -138,6 +146,9 @@ std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent,
         case 5:
             length = 6;
             break;
+        case 6:
+            length = at + 8 <= sent.size() ? 8 + size_t(LoadU32(&sent[at + 4])) : 8;
+            break;
         default:
             return messages; // nothing else is expected here
         }
@@ -148,6 +159,21 @@ std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent,
         at += length;
     }
     return messages;
+}
+
+// The texts of the ClientCutText messages a client sent after its handshake, in order.
+std::vector<std::string> ClientCutTexts(const ScriptedServer& server)
+{
+    std::vector<std::string> texts;
+    for (const ClientMessage& message : SplitClientMessages(server.Received(), 14))
+        if (message.type == 6)
+            texts.emplace_back(message.bytes.begin() + 8, message.bytes.end());
+    return texts;
+}
+
+std::vector<uint8_t> ServerCutText(const std::string& text)
+{
+    return ByteWriter().U8(3).Zeros(3).U32(uint32_t(text.size())).Text(text);
 }
 
 QRgb PanelPixel(TClientPanel& panel, int x, int y)
@@ -644,6 +670,150 @@ private slots:
         QVERIFY2(ini.find("Count=1") != std::string::npos, ini.c_str());
         QVERIFY2(ini.find("Host0=127.0.0.1") != std::string::npos, ini.c_str());
         QVERIFY2(ini.find("Port0=" + std::to_string(server.Port())) != std::string::npos, ini.c_str());
+    }
+
+    // ---- clipboard sharing ----
+
+    void clipboardTextCrossesBothWaysAndServerTextIsEchoedOnce()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Send(ServerCutText("from server \xe9"));
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        QTRY_COMPARE(clipboard->text(), QStringLiteral("from server \u00e9"));
+        QTRY_COMPARE(ClientCutTexts(server).size(), size_t(1));
+
+        // A picture alone sends nothing: the next text is the next message.
+        auto* picture = new QMimeData;
+        picture->setImageData(QImage(4, 4, QImage::Format_RGB32));
+        clipboard->setMimeData(picture);
+        QCoreApplication::sendPostedEvents();
+        clipboard->setText(QStringLiteral("Gr\u00fc\u00dfe\r\nzwei \u20ac"));
+        const std::vector<std::string> expected { "from server \xe9",
+            "Gr\xfc\xdf"
+            "e\r\nzwei ?" };
+        QTRY_COMPARE(ClientCutTexts(server), expected);
+        QVERIFY(FErrors.isEmpty());
+    }
+
+    void sharingOffInTheIniKeepsBothClipboardsApart()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Send(ServerCutText("from server"));
+        server.Start();
+        WriteIni("[VNCClient]\nSharedClipboard=0\n");
+        OpenWindow();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("local"));
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QTRY_COMPARE(FWindow->Proto().CutText, std::string("from server")); // read, not shared
+        QCOMPARE(clipboard->text(), QStringLiteral("local"));
+        clipboard->setText(QStringLiteral("copied while off"));
+        QCoreApplication::sendPostedEvents();
+
+        // Sharing switched on during the session: the first text the server sees is the next one.
+        FWindow->Proto().ShareClipboard = true;
+        clipboard->setText(QStringLiteral("marker"));
+        QTRY_COMPARE(ClientCutTexts(server), std::vector<std::string> { "marker" });
+    }
+
+    // ---- throughput display ----
+
+    void formatRate_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("expected");
+        const QString us = QStringLiteral("en_US");
+        QTest::newRow("512") << 512 << us << "512 B/s";
+        QTest::newRow("1023") << 1023 << us << "1023 B/s";
+        QTest::newRow("1024") << 1024 << us << "1.0 KB/s";
+        QTest::newRow("1536") << 1536 << us << "1.5 KB/s";
+        QTest::newRow("61439 rounds up") << 61439 << us << "60.0 KB/s";
+        QTest::newRow("61440") << 61440 << us << "60 KB/s";
+        QTest::newRow("100000 drops the rest") << 100000 << us << "97 KB/s";
+        QTest::newRow("1048575") << 1048575 << us << "1023 KB/s";
+        QTest::newRow("1048576") << 1048576 << us << "1.00 MB/s";
+        QTest::newRow("2500000") << 2500000 << us << "2.38 MB/s";
+        QTest::newRow("largest, no thousands separator")
+            << std::numeric_limits<int32_t>::max() << us << "2048.00 MB/s";
+        QTest::newRow("negative") << -5 << us << "-5 B/s";
+        QTest::newRow("decimal comma") << 1536 << QStringLiteral("de_DE") << "1,5 KB/s";
+    }
+
+    void formatRate()
+    {
+        QFETCH(int, bytes);
+        QFETCH(QString, locale);
+        QFETCH(QString, expected);
+        QCOMPARE(FormatRate(bytes, QLocale(locale)), expected);
+    }
+
+    void throughputLabelsShowEachTicksDifference()
+    {
+        OpenWindow();
+        FWindow->tmrThroughput->stop();
+        TVNCProto& proto = FWindow->Proto();
+        struct Tick {
+            uint64_t received, sent, frames;
+            QString recv, send, fps;
+        };
+        const QString largest = FormatRate(std::numeric_limits<int32_t>::max());
+        const Tick ticks[] = {
+            { 100000, 512, 12, "97 KB/s", "512 B/s", "12 FPS" },
+            { 100000 + 1048575, 512, 12, "1023 KB/s", "0 B/s", "0 FPS" },
+            // Reconnected: the byte counters start again at 0, the frame count goes on.
+            { 300, 40, 32, "0 B/s", "0 B/s", "20 FPS" },
+            { 300 + 61440, 40 + 1023, 32, "60 KB/s", "1023 B/s", "0 FPS" },
+            // More than 32 bits in a tick does not wrap round to a small or negative rate.
+            { 300 + 61440 + (uint64_t(1) << 32) + 100, 1063, 32, largest, "0 B/s", "0 FPS" },
+        };
+        for (const Tick& tick : ticks) {
+            proto.BytesReceived = tick.received;
+            proto.BytesSent = tick.sent;
+            proto.FramesReceived = tick.frames;
+            FWindow->tmrThroughputTimer();
+            QCOMPARE(FWindow->lblRecvBPS->text(), tick.recv);
+            QCOMPARE(FWindow->lblSendBPS->text(), tick.send);
+            QCOMPARE(FWindow->lblRecvFPS->text(), tick.fps);
+        }
+    }
+
+    void frameRateCountsTheUpdatesOfEachSecond()
+    {
+        ServerInitFields init;
+        init.width = 4;
+        init.height = 4;
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        constexpr int kUpdates = 60;
+        for (int i = 0; i < kUpdates; ++i) // about 20 a second
+            server.Send(SolidUpdate32(4, 4, 1, 2, uint8_t(i))).Pause(50);
+        server.Start();
+        OpenWindow();
+        QStringList shown;
+        QObject::connect(FWindow->tmrThroughput, &QTimer::timeout, FWindow.get(),
+            [&] { shown << FWindow->lblRecvFPS->text(); });
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(FWindow->Proto().FramesReceived == uint64_t(kUpdates), 30000);
+        QTest::mouseClick(FWindow->cmdDisconnect, Qt::LeftButton);
+        // The next tick may still count the last updates; the one after it has none.
+        const qsizetype ticksSoFar = shown.size();
+        QTRY_VERIFY(shown.size() > ticksSoFar + 1);
+        QCOMPARE(shown.last(), QStringLiteral("0 FPS"));
+
+        // Every update is counted in exactly one tick.
+        int total = 0;
+        for (const QString& text : shown) {
+            QVERIFY2(text.endsWith(QStringLiteral(" FPS")), qPrintable(text));
+            total += text.chopped(4).toInt();
+        }
+        QCOMPARE(total, kUpdates);
+        qInfo() << "frame rates shown:" << shown;
     }
 
 private:
