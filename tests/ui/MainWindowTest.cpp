@@ -34,9 +34,12 @@
 
 using namespace zarn;
 using zarn::test::ByteWriter;
+using zarn::test::ClientCutTexts;
 using zarn::test::ScriptedServer;
+using zarn::test::ServerCutTextBytes;
 using zarn::test::ServerInitBytes;
 using zarn::test::ServerInitFields;
+using zarn::test::SplitClientMessages;
 
 namespace {
 
@@ -111,69 +114,6 @@ std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t g
     for (int i = 0; i < width * height; ++i)
         update.U8(blue).U8(green).U8(red).U8(0);
     return update;
-}
-
-uint32_t LoadU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
-struct ClientMessage {
-    uint8_t type = 0;
-    std::vector<uint8_t> bytes;
-};
-
-// Splits what a client sent after its handshake (`skip` bytes) into messages.
-std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip)
-{
-    std::vector<ClientMessage> messages;
-    size_t at = skip;
-    while (at < sent.size()) {
-        size_t length = 0;
-        switch (sent[at]) {
-        case 0:
-            length = 20;
-            break;
-        case 2:
-            length = at + 4 <= sent.size() ? 4 + 4 * size_t((sent[at + 2] << 8) | sent[at + 3]) : 4;
-            break;
-        case 3:
-            length = 10;
-            break;
-        case 4:
-            length = 8;
-            break;
-        case 5:
-            length = 6;
-            break;
-        case 6:
-            length = at + 8 <= sent.size() ? 8 + size_t(LoadU32(&sent[at + 4])) : 8;
-            break;
-        default:
-            return messages; // nothing else is expected here
-        }
-        if (at + length > sent.size())
-            break;
-        messages.push_back(
-            { sent[at], std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at + length)) });
-        at += length;
-    }
-    return messages;
-}
-
-// The texts of the ClientCutText messages a client sent after its handshake, in order.
-std::vector<std::string> ClientCutTexts(const ScriptedServer& server)
-{
-    std::vector<std::string> texts;
-    for (const ClientMessage& message : SplitClientMessages(server.Received(), 14))
-        if (message.type == 6)
-            texts.emplace_back(message.bytes.begin() + 8, message.bytes.end());
-    return texts;
-}
-
-std::vector<uint8_t> ServerCutText(const std::string& text)
-{
-    return ByteWriter().U8(3).Zeros(3).U32(uint32_t(text.size())).Text(text);
 }
 
 QRgb PanelPixel(TClientPanel& panel, int x, int y)
@@ -678,13 +618,13 @@ private slots:
     {
         ScriptedServer server;
         ScriptNoneHandshake(server, {});
-        server.Send(ServerCutText("from server \xe9"));
+        server.Send(ServerCutTextBytes("from server \xe9"));
         server.Start();
         OpenWindow();
         ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
         QClipboard* clipboard = QGuiApplication::clipboard();
         QTRY_COMPARE(clipboard->text(), QStringLiteral("from server \u00e9"));
-        QTRY_COMPARE(ClientCutTexts(server).size(), size_t(1));
+        QTRY_COMPARE(ClientCutTexts(server.Received(), 14).size(), size_t(1));
 
         // A picture alone sends nothing: the next text is the next message.
         auto* picture = new QMimeData;
@@ -695,7 +635,7 @@ private slots:
         const std::vector<std::string> expected { "from server \xe9",
             "Gr\xfc\xdf"
             "e\r\nzwei ?" };
-        QTRY_COMPARE(ClientCutTexts(server), expected);
+        QTRY_COMPARE(ClientCutTexts(server.Received(), 14), expected);
         QVERIFY(FErrors.isEmpty());
     }
 
@@ -703,7 +643,7 @@ private slots:
     {
         ScriptedServer server;
         ScriptNoneHandshake(server, {});
-        server.Send(ServerCutText("from server"));
+        server.Send(ServerCutTextBytes("from server"));
         server.Start();
         WriteIni("[VNCClient]\nSharedClipboard=0\n");
         OpenWindow();
@@ -718,7 +658,7 @@ private slots:
         // Sharing switched on during the session: the first text the server sees is the next one.
         FWindow->Proto().ShareClipboard = true;
         clipboard->setText(QStringLiteral("marker"));
-        QTRY_COMPARE(ClientCutTexts(server), std::vector<std::string> { "marker" });
+        QTRY_COMPARE(ClientCutTexts(server.Received(), 14), std::vector<std::string> { "marker" });
     }
 
     // ---- throughput display ----
