@@ -393,7 +393,7 @@ QString FormatRate(int32_t n, const QLocale& locale)
     constexpr int32_t kKilo = 1024;
     constexpr int32_t kMega = 1024 * 1024;
     QLocale plain = locale;
-    // "%.2f" of 2047 MB reads "2047.00": no thousands separator.
+    // 2047 MB/s reads "2047.00 MB/s": no thousands separator in a rate.
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
     if (n < kKilo)
         return QString::number(n) + QStringLiteral(" B/s");
