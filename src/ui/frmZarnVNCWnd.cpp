@@ -1,6 +1,10 @@
 #include "ui/frmZarnVNCWnd.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
@@ -18,6 +22,7 @@
 #include "ui/BusyCursor.h"
 #include "ui/ClientPanel.h"
 #include "ui/HostPortText.h"
+#include "ui/ClipboardSharing.h"
 #include "ui/ToolbarPictures.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnCursors.h"
@@ -176,6 +181,7 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
         if (Beep)
             Beep();
     };
+    FClipboardSharing = std::make_unique<TClipboardSharing>(*FProto, *QGuiApplication::clipboard());
 
     FSettings
         = iniPath.empty() ? std::make_unique<TVNCRegSettings>() : std::make_unique<TVNCRegSettings>(iniPath);
@@ -221,6 +227,7 @@ void TZarnVNCWnd::FormDestroy()
     FConnectDlg.reset();
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
+    FClipboardSharing.reset();
     FProto.reset();
     FSettings.reset(); // saves itself when changed
     FRecentHosts.reset();
@@ -366,12 +373,61 @@ void TZarnVNCWnd::ShowPlainBackground()
 
 void TZarnVNCWnd::tmrThroughputTimer()
 {
+    ShowThroughput();
+
     // A connection whose frame update thread has ended (the server went away, a read failed)
     // is closed here, at most a second later, without a message. The engine may already have
     // noticed the closed socket and no longer count as ready: the picture still on show tells
     // that the window has not let go of that connection yet.
     if (!FUpdateThread && (pnlClient->ShowingPicture() || FProto->IsReady()))
         CloseConnection(TCaptionAfterClose::Keep);
+}
+
+// ---- the throughput display ----
+
+namespace {
+
+// A counter's change since the previous tick, as a label shows it. Connect restarts the byte
+// counters at 0 while the previous values still come from the earlier connection: that tick
+// shows no traffic rather than a negative rate. A change past the 32-bit range shows as its
+// largest value rather than wrapping round to a negative one.
+int32_t TickDifference(uint64_t now, uint64_t before)
+{
+    if (now < before)
+        return 0;
+    return int32_t(std::min<uint64_t>(now - before, uint64_t(std::numeric_limits<int32_t>::max())));
+}
+
+} // namespace
+
+QString FormatRate(int32_t n, const QLocale& locale)
+{
+    constexpr int32_t kKilo = 1024;
+    constexpr int32_t kMega = 1024 * 1024;
+    QLocale plain = locale;
+    // 2047 MB/s reads "2047.00 MB/s": no thousands separator in a rate.
+    plain.setNumberOptions(QLocale::OmitGroupSeparator);
+    if (n < kKilo)
+        return QString::number(n) + QStringLiteral(" B/s");
+    if (n < 60 * kKilo)
+        return plain.toString(double(n) / kKilo, 'f', 1) + QStringLiteral(" KB/s");
+    if (n < kMega)
+        return QString::number(n / kKilo) + QStringLiteral(" KB/s");
+    return plain.toString(double(n) / kMega, 'f', 2) + QStringLiteral(" MB/s");
+}
+
+void TZarnVNCWnd::ShowThroughput()
+{
+    const uint64_t received = FProto->BytesReceived;
+    const uint64_t sent = FProto->BytesSent;
+    const uint64_t frames = FProto->FramesReceived;
+    lblRecvBPS->setText(FormatRate(TickDifference(received, FLastBytesReceived)));
+    lblSendBPS->setText(FormatRate(TickDifference(sent, FLastBytesSent)));
+    const int32_t frameRate = TickDifference(frames, FLastFramesReceived);
+    lblRecvFPS->setText(QString::number(frameRate) + QStringLiteral(" FPS"));
+    FLastBytesReceived = received;
+    FLastBytesSent = sent;
+    FLastFramesReceived = frames;
 }
 
 // ---- the other toolbar commands ----

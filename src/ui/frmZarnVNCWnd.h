@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include <QLocale>
 #include <QWidget>
 
 class QFrame;
@@ -27,6 +28,7 @@ namespace zarn {
 
 class TAboutDlg;
 class TClientPanel;
+class TClipboardSharing;
 class TConnectDlg;
 class TCursorTable;
 class TFrameUpdateThrd;
@@ -122,6 +124,7 @@ private:
     void FileRecentHost();
     void SetCaption();
     void ReleaseRemoteModifiers();
+    void ShowThroughput();
 
     std::unique_ptr<TVNCProto> FProto;
     std::unique_ptr<TVNCRegSettings> FSettings;
@@ -131,7 +134,16 @@ private:
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
+    std::unique_ptr<TClipboardSharing> FClipboardSharing;
+    // The engine's counters at the previous throughput tick.
+    uint64_t FLastBytesSent = 0;
+    uint64_t FLastBytesReceived = 0;
+    uint64_t FLastFramesReceived = 0;
     bool FDestroyed = false;
 };
+
+// The text of a rate label for n bytes in a second: bytes below 1 KB, KB with one decimal below
+// 60 KB, whole KB below 1 MB, then MB with two decimals; decimals use the locale's separator.
+QString FormatRate(int32_t n, const QLocale& locale = QLocale::system());
 
 } // namespace zarn

@@ -1,5 +1,6 @@
 #pragma once
-// Builders for the bytes an RFB server sends, so scripts read like the protocol.
+// Builders for the bytes an RFB server sends, so scripts read like the protocol, and a reader
+// for the messages a client sends back.
 
 #include <cstdint>
 #include <string>
@@ -43,5 +44,20 @@ std::vector<uint8_t> ServerInitBytes(const ServerInitFields& fields = {});
 
 // The bytes of a string, for comparing with what a client sent.
 std::vector<uint8_t> BytesOf(std::string_view text);
+
+// ServerCutText carrying `text` byte for byte.
+std::vector<uint8_t> ServerCutTextBytes(std::string_view text);
+
+struct ClientMessage {
+    uint8_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Splits what a client sent after its handshake (`skip` bytes) into whole messages; stops at
+// an unknown type or a message that has not fully arrived.
+std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip);
+
+// The texts of the ClientCutText messages among them, in order.
+std::vector<std::string> ClientCutTexts(const std::vector<uint8_t>& sent, size_t skip);
 
 } // namespace zarn::test

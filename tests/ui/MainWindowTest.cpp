@@ -3,12 +3,15 @@
 // toolbar and the modal dialogs as a user would.
 
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -31,9 +34,12 @@
 
 using namespace zarn;
 using zarn::test::ByteWriter;
+using zarn::test::ClientCutTexts;
 using zarn::test::ScriptedServer;
+using zarn::test::ServerCutTextBytes;
 using zarn::test::ServerInitBytes;
 using zarn::test::ServerInitFields;
+using zarn::test::SplitClientMessages;
 
 namespace {
 
@@ -108,46 +114,6 @@ std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t g
     for (int i = 0; i < width * height; ++i)
         update.U8(blue).U8(green).U8(red).U8(0);
     return update;
-}
-
-struct ClientMessage {
-    uint8_t type = 0;
-    std::vector<uint8_t> bytes;
-};
-
-// Splits what a client sent after its handshake (`skip` bytes) into messages.
-std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip)
-{
-    std::vector<ClientMessage> messages;
-    size_t at = skip;
-    while (at < sent.size()) {
-        size_t length = 0;
-        switch (sent[at]) {
-        case 0:
-            length = 20;
-            break;
-        case 2:
-            length = at + 4 <= sent.size() ? 4 + 4 * size_t((sent[at + 2] << 8) | sent[at + 3]) : 4;
-            break;
-        case 3:
-            length = 10;
-            break;
-        case 4:
-            length = 8;
-            break;
-        case 5:
-            length = 6;
-            break;
-        default:
-            return messages; // nothing else is expected here
-        }
-        if (at + length > sent.size())
-            break;
-        messages.push_back(
-            { sent[at], std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at + length)) });
-        at += length;
-    }
-    return messages;
 }
 
 QRgb PanelPixel(TClientPanel& panel, int x, int y)
@@ -668,6 +634,148 @@ private slots:
         QVERIFY2(ini.find("Count=1") != std::string::npos, ini.c_str());
         QVERIFY2(ini.find("Host0=127.0.0.1") != std::string::npos, ini.c_str());
         QVERIFY2(ini.find("Port0=" + std::to_string(server.Port())) != std::string::npos, ini.c_str());
+    }
+
+    // ---- clipboard sharing ----
+
+    void clipboardTextCrossesBothWaysAndServerTextIsEchoedOnce()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Send(ServerCutTextBytes("from server \xe9"));
+        server.Start();
+        OpenWindow();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        QTRY_COMPARE(clipboard->text(), QStringLiteral("from server \u00e9"));
+        QTRY_COMPARE(ClientCutTexts(server.Received(), 14).size(), size_t(1));
+
+        // A picture alone sends nothing: the next text is the next message.
+        auto* picture = new QMimeData;
+        picture->setImageData(QImage(4, 4, QImage::Format_RGB32));
+        clipboard->setMimeData(picture);
+        QCoreApplication::sendPostedEvents();
+        clipboard->setText(QStringLiteral("Gr\u00fc\u00dfe\r\nzwei \u20ac"));
+        const std::vector<std::string> expected { "from server \xe9",
+            "Gr\xfc\xdf"
+            "e\r\nzwei ?" };
+        QTRY_COMPARE(ClientCutTexts(server.Received(), 14), expected);
+        QVERIFY(FErrors.isEmpty());
+    }
+
+    void sharingOffInTheIniKeepsBothClipboardsApart()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Send(ServerCutTextBytes("from server"));
+        server.Start();
+        WriteIni("[VNCClient]\nSharedClipboard=0\n");
+        OpenWindow();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("local"));
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QTRY_COMPARE(FWindow->Proto().CutText, std::string("from server")); // read, not shared
+        QCOMPARE(clipboard->text(), QStringLiteral("local"));
+        clipboard->setText(QStringLiteral("copied while off"));
+        QCoreApplication::sendPostedEvents();
+
+        // Sharing switched on during the session: the first text the server sees is the next one.
+        FWindow->Proto().ShareClipboard = true;
+        clipboard->setText(QStringLiteral("marker"));
+        QTRY_COMPARE(ClientCutTexts(server.Received(), 14), std::vector<std::string> { "marker" });
+    }
+
+    // ---- throughput display ----
+
+    void formatRate_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("expected");
+        const QString us = QStringLiteral("en_US");
+        QTest::newRow("512") << 512 << us << "512 B/s";
+        QTest::newRow("1023") << 1023 << us << "1023 B/s";
+        QTest::newRow("1024") << 1024 << us << "1.0 KB/s";
+        QTest::newRow("1536") << 1536 << us << "1.5 KB/s";
+        QTest::newRow("61439 rounds up") << 61439 << us << "60.0 KB/s";
+        QTest::newRow("61440") << 61440 << us << "60 KB/s";
+        QTest::newRow("100000 drops the rest") << 100000 << us << "97 KB/s";
+        QTest::newRow("1048575") << 1048575 << us << "1023 KB/s";
+        QTest::newRow("1048576") << 1048576 << us << "1.00 MB/s";
+        QTest::newRow("2500000") << 2500000 << us << "2.38 MB/s";
+        QTest::newRow("largest, no thousands separator")
+            << std::numeric_limits<int32_t>::max() << us << "2048.00 MB/s";
+        QTest::newRow("negative") << -5 << us << "-5 B/s";
+        QTest::newRow("decimal comma") << 1536 << QStringLiteral("de_DE") << "1,5 KB/s";
+    }
+
+    void formatRate()
+    {
+        QFETCH(int, bytes);
+        QFETCH(QString, locale);
+        QFETCH(QString, expected);
+        QCOMPARE(FormatRate(bytes, QLocale(locale)), expected);
+    }
+
+    void throughputLabelsShowEachTicksDifference()
+    {
+        OpenWindow();
+        FWindow->tmrThroughput->stop();
+        TVNCProto& proto = FWindow->Proto();
+        struct Tick {
+            uint64_t received, sent, frames;
+            QString recv, send, fps;
+        };
+        const QString largest = FormatRate(std::numeric_limits<int32_t>::max());
+        const Tick ticks[] = {
+            { 100000, 512, 12, "97 KB/s", "512 B/s", "12 FPS" },
+            // Reconnected: the byte counters start again at 0, the frame count goes on.
+            { 300, 40, 32, "0 B/s", "0 B/s", "20 FPS" },
+            // More than 32 bits in a tick does not wrap round to a small or negative rate.
+            { 300 + (uint64_t(1) << 32) + 100, 40 + 1023, 32, largest, "1023 B/s", "0 FPS" },
+        };
+        for (const Tick& tick : ticks) {
+            proto.BytesReceived = tick.received;
+            proto.BytesSent = tick.sent;
+            proto.FramesReceived = tick.frames;
+            FWindow->tmrThroughputTimer();
+            QCOMPARE(FWindow->lblRecvBPS->text(), tick.recv);
+            QCOMPARE(FWindow->lblSendBPS->text(), tick.send);
+            QCOMPARE(FWindow->lblRecvFPS->text(), tick.fps);
+        }
+    }
+
+    void frameRateCountsTheUpdatesOfEachSecond()
+    {
+        ServerInitFields init;
+        init.width = 4;
+        init.height = 4;
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        constexpr int kUpdates = 60;
+        for (int i = 0; i < kUpdates; ++i) // about 20 a second
+            server.Send(SolidUpdate32(4, 4, 1, 2, uint8_t(i))).Pause(50);
+        server.Start();
+        OpenWindow();
+        QStringList shown;
+        QObject::connect(FWindow->tmrThroughput, &QTimer::timeout, FWindow.get(),
+            [&] { shown << FWindow->lblRecvFPS->text(); });
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(FWindow->Proto().FramesReceived == uint64_t(kUpdates), 30000);
+        QTest::mouseClick(FWindow->cmdDisconnect, Qt::LeftButton);
+        // The next tick may still count the last updates; the one after it has none.
+        const qsizetype ticksSoFar = shown.size();
+        QTRY_VERIFY(shown.size() > ticksSoFar + 1);
+        QCOMPARE(shown.last(), QStringLiteral("0 FPS"));
+
+        // Every update is counted in exactly one tick.
+        int total = 0;
+        for (const QString& text : shown) {
+            QVERIFY2(text.endsWith(QStringLiteral(" FPS")), qPrintable(text));
+            total += text.chopped(4).toInt();
+        }
+        QCOMPARE(total, kUpdates);
+        qInfo() << "frame rates shown:" << shown;
     }
 
 private:

@@ -17,6 +17,8 @@
 
 #include "support/ChildProcess.h"
 #include "support/RealServers.h"
+#include "support/RfbBytes.h"
+#include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "support/XcbCanvas.h"
 
@@ -272,6 +274,8 @@ protected:
                 GTEST_SKIP() << tool << " is not installed";
         std::string error;
         ASSERT_TRUE(FDisplay.Start(&error)) << error;
+        if (!FIniText.empty())
+            std::ofstream(IniPath()) << FIniText;
         FViewer = std::make_unique<Viewer>(FDisplay, IniPath());
         ASSERT_TRUE(FViewer->Start(&error)) << error;
         ASSERT_TRUE(FViewer->WaitForWindow("^ZarnVNC Viewer", &FMainWindow)) << FViewer->Log();
@@ -314,6 +318,7 @@ protected:
         return WaitUntil([&] { return PixelDifferences(plain, ViewerScreen(), 0, kPanelTop) == 0; });
     }
 
+    std::string FIniText; // the ini the viewer starts with, when not empty
     TempDir FFolder { "zarn-window-test" };
     ViewerDisplay FDisplay;
     std::unique_ptr<Viewer> FViewer;
@@ -416,4 +421,127 @@ TEST_F(RealWindowTest, AServerThatDiesReturnsTheWindowToIdleWithoutAMessageKeepi
 
     FViewer->Click(kDisconnectX, kButtonY);
     EXPECT_TRUE(TitleBecomes(kTitle));
+}
+
+namespace {
+
+// Bytes a client sends in a version 3.8 handshake with security None.
+constexpr size_t kHandshakeBytes = 14;
+
+void ScriptNoneHandshake(ScriptedServer& server)
+{
+    server.Send("RFB 003.008\n")
+        .Expect(12)
+        .Send({ 1, 1 })
+        .Expect(1)
+        .SendU32(0)
+        .Expect(1)
+        .Send(ServerInitBytes());
+}
+
+size_t UpdateRequests(const ScriptedServer& server)
+{
+    size_t count = 0;
+    for (const ClientMessage& message : SplitClientMessages(server.Received(), kHandshakeBytes))
+        count += message.type == 3;
+    return count;
+}
+
+// Lets the viewer go round its update cycle a few more times, so that whatever it was going to
+// do about an earlier event has been done.
+bool ViewerCyclesOn(const ScriptedServer& server)
+{
+    const size_t seen = UpdateRequests(server);
+    return WaitUntil([&] { return UpdateRequests(server) >= seen + 3; });
+}
+
+// The desktop clipboard of the viewer's display, used through xclip as another program would.
+class DesktopClipboard {
+public:
+    explicit DesktopClipboard(std::string display)
+        : FDisplay(std::move(display))
+    {
+    }
+
+    // xclip owns the clipboard with `text` until another program takes it over.
+    bool Copy(const std::string& text)
+    {
+        const auto file = FTemp.File("copy" + std::to_string(++FCopies));
+        std::ofstream(file, std::ios::binary) << text;
+        FOwners.push_back(std::make_unique<ChildProcess>());
+        std::string error;
+        return FOwners.back()->Start({ "env", "DISPLAY=" + FDisplay, "xclip", "-quiet", "-selection",
+                                         "clipboard", "-i", file.string() },
+                   FTemp.File("xclip.log").string(), &error)
+            && WaitUntil([&] { return Paste() == text; });
+    }
+
+    std::string Paste() const
+    {
+        std::string text;
+        ChildProcess::Run(
+            { "env", "DISPLAY=" + FDisplay, "xclip", "-o", "-selection", "clipboard" }, "", &text);
+        return text;
+    }
+
+private:
+    std::string FDisplay;
+    TempDir FTemp { "zarn-clipboard" };
+    std::vector<std::unique_ptr<ChildProcess>> FOwners;
+    int FCopies = 0;
+};
+
+} // namespace
+
+TEST_F(RealWindowTest, ClipboardTextCrossesBothWaysWithAnotherProgram)
+{
+    if (!ChildProcess::InPath("xclip"))
+        GTEST_SKIP() << "xclip is not installed";
+    DesktopClipboard clipboard(FDisplay.Name());
+    ScriptedServer server;
+    ScriptNoneHandshake(server);
+    server.Send(ServerCutTextBytes("from server \xe9"));
+    server.Start();
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    auto cutTexts = [&] { return ClientCutTexts(server.Received(), kHandshakeBytes); };
+
+    // The server's text can be pasted elsewhere, and goes back to the server once.
+    ASSERT_TRUE(WaitUntil([&] { return clipboard.Paste() == "from server \u00e9"; })) << clipboard.Paste();
+    ASSERT_TRUE(WaitUntil([&] { return !cutTexts().empty(); }));
+
+    // Copied elsewhere: one message of Latin-1 bytes, the line end kept. The text copied after
+    // it shows that nothing else was sent in between.
+    ASSERT_TRUE(clipboard.Copy("Gr\u00fc\u00dfe\r\nzwei"));
+    ASSERT_TRUE(clipboard.Copy("end"));
+    const std::vector<std::string> expected { "from server \xe9",
+        "Gr\xfc\xdf"
+        "e\r\nzwei",
+        "end" };
+    EXPECT_TRUE(WaitUntil([&] { return cutTexts().size() >= expected.size(); }));
+    EXPECT_EQ(cutTexts(), expected);
+}
+
+class RealWindowSharingOffTest : public RealWindowTest {
+protected:
+    RealWindowSharingOffTest() { FIniText = "[VNCClient]\nSharedClipboard=0\n"; }
+};
+
+TEST_F(RealWindowSharingOffTest, NeitherClipboardReachesTheOther)
+{
+    if (!ChildProcess::InPath("xclip"))
+        GTEST_SKIP() << "xclip is not installed";
+    DesktopClipboard clipboard(FDisplay.Name());
+    ASSERT_TRUE(clipboard.Copy("before"));
+    ScriptedServer server;
+    ScriptNoneHandshake(server);
+    server.Send(ServerCutTextBytes("from server"));
+    server.Start();
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    ASSERT_TRUE(server.WaitUntilDone());
+    ASSERT_TRUE(ViewerCyclesOn(server));
+    EXPECT_EQ(clipboard.Paste(), "before");
+
+    ASSERT_TRUE(clipboard.Copy("copied while connected"));
+    ASSERT_TRUE(ViewerCyclesOn(server));
+    EXPECT_TRUE(ClientCutTexts(server.Received(), kHandshakeBytes).empty());
 }
