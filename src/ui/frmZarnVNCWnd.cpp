@@ -95,6 +95,8 @@ void TZarnVNCWnd::BuildLayout()
     tmrThroughput->setObjectName(QStringLiteral("tmrThroughput"));
     tmrThroughput->setInterval(1000);
     connect(tmrThroughput, &QTimer::timeout, this, Guarded([this] { tmrThroughputTimer(); }));
+
+    BuildFullScreenBar();
 }
 
 QToolButton* TZarnVNCWnd::AddToolbarButton(
@@ -232,6 +234,7 @@ void TZarnVNCWnd::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     cmdAbout->move(width() - kAboutRightOffset, cmdAbout->y());
+    FormResize();
 }
 
 void TZarnVNCWnd::ApplyCursorSetting()
@@ -367,11 +370,6 @@ void TZarnVNCWnd::tmrThroughputTimer()
 void TZarnVNCWnd::cmdSettingsClick()
 {
     // The settings dialog is still to come; the button stays pressable and does nothing.
-}
-
-void TZarnVNCWnd::cmdFullScreenClick()
-{
-    // Full-screen mode is still to come; the button stays pressable and does nothing.
 }
 
 void TZarnVNCWnd::cmdScreenshotClick()

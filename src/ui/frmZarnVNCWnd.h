@@ -30,6 +30,8 @@ class TClientPanel;
 class TConnectDlg;
 class TCursorTable;
 class TFrameUpdateThrd;
+class TFullScreenBar;
+class TFullScreenKeyboardGrab;
 class TRecentHosts;
 class TVNCPasswordDlg;
 class TVNCProto;
@@ -66,6 +68,9 @@ public:
     QScrollArea* sbxClient;
     TClientPanel* pnlClient;
     QTimer* tmrThroughput;
+    TFullScreenBar* pnlFullScreenBar;
+    QTimer* tmrShowFSPanel;
+    QTimer* tmrHideFSPanel;
 
     TVNCProto& Proto() { return *FProto; }
     TVNCRegSettings& Settings() { return *FSettings; }
@@ -78,6 +83,16 @@ public:
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
+
+    // Full-screen mode is the window's own full-screen state, nothing kept beside it: a window
+    // minimised from full screen is still in it and comes back in it.
+    bool InFullScreenMode() const;
+    // The bar's share of a pointer move over pnlClient (position in pnlClient's pixels), run
+    // after the move has gone to the server: the top four rows of the visible picture call the
+    // bar in, a move below them sends it away; nothing starts while the bar is sliding.
+    void FullScreenPointerMoved(const QPoint& panelPosition);
+    // Whether the keyboard is held for the remote desktop (full screen and active).
+    bool KeyboardGrabbed() const;
 
     // Shows a plain message (the server's reason after a failed connection). Tests replace it.
     std::function<void(const QString& text)> ShowMessage;
@@ -92,6 +107,11 @@ public slots:
     void cmdScreenshotClick();
     void cmdAboutClick();
     void tmrThroughputTimer();
+    void tmrShowFSPanelTimer();
+    void tmrHideFSPanelTimer();
+    void jviMinimizeClick();
+    void jviRestoreClick();
+    void jviCloseClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,6 +136,8 @@ private:
     void FileRecentHost();
     void SetCaption();
     void ReleaseRemoteModifiers();
+    void BuildFullScreenBar();
+    void FormResize();
 
     std::unique_ptr<TVNCProto> FProto;
     std::unique_ptr<TVNCRegSettings> FSettings;
@@ -125,6 +147,7 @@ private:
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
+    TFullScreenKeyboardGrab* FKeyboardGrab = nullptr; // owned by the window as a child object
     bool FDestroyed = false;
 };
 
