@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -29,7 +30,7 @@ const std::string kTitle = "ZarnVNC Viewer (Portable Edition)";
 // Where pnlClient starts inside the window: right under the 65-pixel toolbar.
 constexpr int kPanelTop = 65;
 // Toolbar buttons, at their centres.
-constexpr int kConnectX = 42, kDisconnectX = 112, kButtonY = 32;
+constexpr int kConnectX = 42, kDisconnectX = 112, kFullScreenX = 252, kButtonY = 32;
 const auto kPatience = 15s; // the most any step may take before the test gives up
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience = kPatience)
@@ -73,11 +74,30 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// The viewer's own X display: an Xvfb with no window manager, so windows sit where the
-// program puts them (the main window at the top-left corner).
+// The viewer's own X display: an Xvfb, by default with no window manager, so windows sit where
+// the program puts them (the main window at the top-left corner).
 class ViewerDisplay {
 public:
-    ~ViewerDisplay() { FXvfb.Stop(); }
+    ~ViewerDisplay()
+    {
+        FWindowManager.Stop();
+        FXvfb.Stop();
+    }
+
+    // Starts openbox on the display and waits until it has taken the screen.
+    bool StartWindowManager(std::string* error)
+    {
+        if (!FWindowManager.Start({ "env", "DISPLAY=" + FName, "openbox" }, FTemp.File("openbox.log").string(), error))
+            return false;
+        const bool managing = WaitUntil([&] {
+            std::string output;
+            ChildProcess::Run({ "env", "DISPLAY=" + FName, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK" }, "", &output);
+            return output.find("window id") != std::string::npos;
+        });
+        if (!managing)
+            *error = "openbox did not take the screen: " + ReadFile(FTemp.File("openbox.log"));
+        return managing;
+    }
 
     bool Start(std::string* error)
     {
@@ -110,6 +130,7 @@ private:
 
     TempDir FTemp { "zarn-viewer-display" };
     ChildProcess FXvfb;
+    ChildProcess FWindowManager;
     std::string FName;
 };
 
@@ -169,6 +190,41 @@ public:
     void Click(int x, int y) const
     {
         Xdo({ "mousemove", std::to_string(x), std::to_string(y), "click", "1" });
+    }
+
+    // A click at a point inside a window, wherever a window manager has put it.
+    void ClickIn(const std::string& window, int x, int y) const
+    {
+        Xdo({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
+    }
+
+    void MoveTo(int x, int y) const { Xdo({ "mousemove", std::to_string(x), std::to_string(y) }); }
+
+    // A window property as xprop prints it.
+    std::string Property(const std::string& window, const std::string& property) const
+    {
+        std::string output;
+        ChildProcess::Run({ "env", "DISPLAY=" + FDisplay, "xprop", "-id", window, property }, "", &output);
+        return output;
+    }
+    std::string ActiveWindow() const
+    {
+        std::string output;
+        ChildProcess::Run({ "env", "DISPLAY=" + FDisplay, "xdotool", "getactivewindow" }, "", &output);
+        return Lines(output).empty() ? std::string() : Lines(output).front();
+    }
+
+    // "x y width height" of a window on the screen.
+    std::string Geometry(const std::string& window) const
+    {
+        const auto shape = Xdo({ "getwindowgeometry", "--shell", window });
+        if (!shape)
+            return {};
+        std::map<std::string, std::string> values;
+        for (const std::string& line : Lines(*shape))
+            if (const auto equals = line.find('='); equals != std::string::npos)
+                values[line.substr(0, equals)] = line.substr(equals + 1);
+        return values["X"] + " " + values["Y"] + " " + values["WIDTH"] + " " + values["HEIGHT"];
     }
 
     void Focus(const std::string& window) const { Xdo({ "windowfocus", "--sync", window }); }
@@ -272,12 +328,20 @@ protected:
                 GTEST_SKIP() << tool << " is not installed";
         std::string error;
         ASSERT_TRUE(FDisplay.Start(&error)) << error;
+        if (WithWindowManager()) {
+            for (const char* tool : { "openbox", "xprop", "xmessage" })
+                if (!ChildProcess::InPath(tool))
+                    GTEST_SKIP() << tool << " is not installed";
+            ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+        }
         FViewer = std::make_unique<Viewer>(FDisplay, IniPath());
         ASSERT_TRUE(FViewer->Start(&error)) << error;
         ASSERT_TRUE(FViewer->WaitForWindow("^ZarnVNC Viewer", &FMainWindow)) << FViewer->Log();
     }
 
     void TearDown() override { FViewer.reset(); }
+
+    virtual bool WithWindowManager() const { return false; }
 
     std::filesystem::path IniPath() const { return FFolder.File("ZarnVNC.ini"); }
 
@@ -413,4 +477,137 @@ TEST_F(RealWindowTest, AServerThatDiesReturnsTheWindowToIdleWithoutAMessage)
     EXPECT_TRUE(WaitUntil([&] { return FViewer->ProgramThreads() == 1; }));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(FViewer->Windows(ExactTitle(kTitle)).size(), 1u) << "no message may appear";
+}
+
+namespace {
+
+// Under openbox, as on a user's desktop: full-screen mode is the window manager's full-screen
+// state, and the keys it keeps for itself are only held while the viewer is full screen.
+class FullScreenWindowTest : public RealWindowTest {
+protected:
+    bool WithWindowManager() const override { return true; }
+
+    // Where the bar's controls lie on a 1280-pixel-wide screen: the bar is centred.
+    static constexpr int kBarLeft = (1280 - 300) / 2;
+    static constexpr int kMinimizeX = kBarLeft + 245, kRestoreX = kBarLeft + 265, kCloseX = kBarLeft + 285;
+    static constexpr int kBarButtonY = 8;
+
+    // Fully shown: the close button's red face at the top and the bar's bottom edge on row 18.
+    // Gone: nothing but the black around the picture where the bar lives. In between it slides.
+    static bool BarFullyShownOn(const ScreenImage& screen)
+    {
+        const Rgb face = screen.At(kCloseX - 5, 5);
+        const Rgb edge = screen.At(kBarLeft + 150, 18) & 0xFFFFFF;
+        return ((face >> 16) & 0xFF) > 100 && ((face >> 8) & 0xFF) < 80 && edge == 0x464650;
+    }
+    static bool BarGoneFrom(const ScreenImage& screen)
+    {
+        for (int y = 0; y < 19; ++y)
+            for (int x = kBarLeft; x < kBarLeft + 300; ++x)
+                if ((screen.At(x, y) & 0xFFFFFF) != 0)
+                    return false;
+        return true;
+    }
+    bool BarShows(bool shown)
+    {
+        return WaitUntil([&] {
+            const ScreenImage screen = ViewerScreen();
+            return shown ? BarFullyShownOn(screen) : BarGoneFrom(screen);
+        });
+    }
+
+    // How wide the light text in the bar's label runs: a long name runs wide, "?" does not.
+    int DesktopNameSpan()
+    {
+        const ScreenImage screen = ViewerScreen();
+        int first = -1, last = -1;
+        for (int x = kBarLeft + 14; x < kBarLeft + 230; ++x)
+            for (int y = 2; y < 17; ++y)
+                if ((screen.At(x, y) & 0xFF) > 128) {
+                    first = first < 0 ? x : first;
+                    last = x;
+                }
+        return first < 0 ? 0 : last - first + 1;
+    }
+
+    bool FullScreen()
+    {
+        return FViewer->Property(FMainWindow, "_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN")
+            != std::string::npos;
+    }
+};
+
+} // namespace
+
+TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKeysAndRestores)
+{
+    XvncServer server(SmallScreen("a-rather-long-desktop-name"));
+    StartServer(server);
+    ChildProcess other;
+    std::string error;
+    ASSERT_TRUE(other.Start({ "env", "DISPLAY=" + FDisplay.Name(), "xmessage", "another window" }, "/dev/null", &error))
+        << error;
+    std::string otherWindow;
+    ASSERT_TRUE(FViewer->WaitForWindow("^xmessage$", &otherWindow));
+
+    FViewer->Focus(FMainWindow);
+    FViewer->ClickIn(FMainWindow, kConnectX, kButtonY);
+    std::string dialog;
+    ASSERT_TRUE(FViewer->WaitForWindow("^Connect$", &dialog));
+    FViewer->Focus(dialog);
+    FViewer->Type("127.0.0.1");
+    FViewer->Key("Tab");
+    FViewer->Key("ctrl+a");
+    FViewer->Type(std::to_string(server.Port()));
+    FViewer->Key("Return");
+    ASSERT_TRUE(TitleBecomes(kTitle + " - a-rather-long-desktop-name")) << FViewer->Log();
+
+    // Full Screen: the whole screen, no decoration, and the bar slides in once with the name.
+    FViewer->ClickIn(FMainWindow, kFullScreenX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return FullScreen() && FViewer->Geometry(FMainWindow) == "0 0 1280 1024"; }))
+        << FViewer->Geometry(FMainWindow);
+    ASSERT_TRUE(BarShows(true));
+    EXPECT_GT(DesktopNameSpan(), 100);
+
+    // The picture lies at the top-left corner now; moving down over it sends the bar away,
+    // the top edge calls it back.
+    FViewer->MoveTo(100, 100);
+    EXPECT_TRUE(BarShows(false));
+    FViewer->MoveTo(100, 2);
+    EXPECT_TRUE(BarShows(true));
+
+    // Alt+Tab stays with the viewer while it is full screen; the window manager does not switch.
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
+    FViewer->Key("alt+Tab");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(FViewer->ActiveWindow(), FMainWindow);
+
+    // Minimised from the bar and brought back by the window manager: full screen, bar shown.
+    FViewer->Click(kMinimizeX, kBarButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->Property(FMainWindow, "WM_STATE").find("Iconic") != std::string::npos; }));
+    FViewer->Xdo({ "windowactivate", FMainWindow });
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->Geometry(FMainWindow) == "0 0 1280 1024"; }));
+    EXPECT_TRUE(FullScreen());
+    EXPECT_TRUE(BarShows(true));
+
+    // Restore: a decorated window with its toolbar again, and Alt+Tab is the desktop's once more.
+    FViewer->Click(kRestoreX, kBarButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return !FullScreen() && FViewer->Geometry(FMainWindow) != "0 0 1280 1024"; }));
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
+    FViewer->Key("alt+Tab");
+    EXPECT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == otherWindow; }));
+    FViewer->Focus(FMainWindow);
+    FViewer->ClickIn(FMainWindow, kConnectX, kButtonY);
+    ASSERT_TRUE(FViewer->WaitForWindow("^Connect$", &dialog)) << "the toolbar did not come back";
+    FViewer->Focus(dialog);
+    FViewer->Key("Escape");
+
+    // Close from the bar ends the program.
+    FViewer->Focus(FMainWindow);
+    FViewer->ClickIn(FMainWindow, kFullScreenX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return FullScreen(); }));
+    ASSERT_TRUE(BarShows(true));
+    FViewer->Click(kCloseX, kBarButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return !FViewer->Running(); })) << "the close button did not end the viewer";
+    EXPECT_TRUE(WIFEXITED(FViewer->Status()) && WEXITSTATUS(FViewer->Status()) == 0) << FViewer->Log();
 }
