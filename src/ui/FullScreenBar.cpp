@@ -11,8 +11,7 @@ namespace {
 
 TPictureButton* AddButton(QWidget* bar, const QString& name, TBarButtonPicture picture, int left)
 {
-    auto* button
-        = new TPictureButton(BarButtonPicture(picture, false), BarButtonPicture(picture, true), bar);
+    auto* button = new TPictureButton(BarButtonPicture(picture, false), BarButtonPicture(picture, true), bar);
     button->setObjectName(name);
     button->setGeometry(left, 1, kBarButtonWidth, kBarButtonHeight);
     return button;

@@ -20,7 +20,8 @@ TFullScreenKeyboardGrab::~TFullScreenKeyboardGrab()
 
 bool TFullScreenKeyboardGrab::Wanted() const
 {
-    return FWindow.isVisible() && FWindow.isFullScreen() && !FWindow.isMinimized() && FWindow.isActiveWindow();
+    return FWindow.isVisible() && FWindow.isFullScreen() && !FWindow.isMinimized()
+        && FWindow.isActiveWindow();
 }
 
 void TFullScreenKeyboardGrab::Update()

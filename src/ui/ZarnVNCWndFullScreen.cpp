@@ -7,13 +7,14 @@
 // per pixel and one to stop; sliding out one per pixel, the last one hiding it. A slide runs to
 // its end: pointer moves start nothing while either timer runs.
 
+#include <functional>
+
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QTimer>
 
-#include "protocol/FrameUpdateThrd.h"
 #include "protocol/VNCProto.h"
 #include "ui/ClientPanel.h"
 #include "ui/FullScreenBar.h"
@@ -61,9 +62,12 @@ void TZarnVNCWnd::BuildFullScreenBar()
 {
     pnlFullScreenBar = new TFullScreenBar(this);
     pnlFullScreenBar->move(pnlFullScreenBar->x(), -pnlFullScreenBar->height());
-    connect(pnlFullScreenBar->jviMinimize, &QAbstractButton::clicked, this, Guarded([this] { jviMinimizeClick(); }));
-    connect(pnlFullScreenBar->jviRestore, &QAbstractButton::clicked, this, Guarded([this] { jviRestoreClick(); }));
-    connect(pnlFullScreenBar->jviClose, &QAbstractButton::clicked, this, Guarded([this] { jviCloseClick(); }));
+    connect(pnlFullScreenBar->jviMinimize, &QAbstractButton::clicked, this,
+        Guarded([this] { jviMinimizeClick(); }));
+    connect(pnlFullScreenBar->jviRestore, &QAbstractButton::clicked, this,
+        Guarded([this] { jviRestoreClick(); }));
+    connect(
+        pnlFullScreenBar->jviClose, &QAbstractButton::clicked, this, Guarded([this] { jviCloseClick(); }));
 
     tmrShowFSPanel = new QTimer(this);
     tmrShowFSPanel->setObjectName(QStringLiteral("tmrShowFSPanel"));

@@ -87,11 +87,13 @@ public:
     // Starts openbox on the display and waits until it has taken the screen.
     bool StartWindowManager(std::string* error)
     {
-        if (!FWindowManager.Start({ "env", "DISPLAY=" + FName, "openbox" }, FTemp.File("openbox.log").string(), error))
+        if (!FWindowManager.Start(
+                { "env", "DISPLAY=" + FName, "openbox" }, FTemp.File("openbox.log").string(), error))
             return false;
         const bool managing = WaitUntil([&] {
             std::string output;
-            ChildProcess::Run({ "env", "DISPLAY=" + FName, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK" }, "", &output);
+            ChildProcess::Run(
+                { "env", "DISPLAY=" + FName, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK" }, "", &output);
             return output.find("window id") != std::string::npos;
         });
         if (!managing)
@@ -209,9 +211,8 @@ public:
     }
     std::string ActiveWindow() const
     {
-        std::string output;
-        ChildProcess::Run({ "env", "DISPLAY=" + FDisplay, "xdotool", "getactivewindow" }, "", &output);
-        return Lines(output).empty() ? std::string() : Lines(output).front();
+        const auto found = Xdo({ "getactivewindow" });
+        return found && !Lines(*found).empty() ? Lines(*found).front() : std::string();
     }
 
     // "x y width height" of a window on the screen.
@@ -545,7 +546,8 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     StartServer(server);
     ChildProcess other;
     std::string error;
-    ASSERT_TRUE(other.Start({ "env", "DISPLAY=" + FDisplay.Name(), "xmessage", "another window" }, "/dev/null", &error))
+    ASSERT_TRUE(other.Start(
+        { "env", "DISPLAY=" + FDisplay.Name(), "xmessage", "another window" }, "/dev/null", &error))
         << error;
     std::string otherWindow;
     ASSERT_TRUE(FViewer->WaitForWindow("^xmessage$", &otherWindow));
@@ -584,7 +586,8 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
 
     // Minimised from the bar and brought back by the window manager: full screen, bar shown.
     FViewer->Click(kMinimizeX, kBarButtonY);
-    ASSERT_TRUE(WaitUntil([&] { return FViewer->Property(FMainWindow, "WM_STATE").find("Iconic") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return FViewer->Property(FMainWindow, "WM_STATE").find("Iconic") != std::string::npos; }));
     FViewer->Xdo({ "windowactivate", FMainWindow });
     ASSERT_TRUE(WaitUntil([&] { return FViewer->Geometry(FMainWindow) == "0 0 1280 1024"; }));
     EXPECT_TRUE(FullScreen());
@@ -592,7 +595,8 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
 
     // Restore: a decorated window with its toolbar again, and Alt+Tab is the desktop's once more.
     FViewer->Click(kRestoreX, kBarButtonY);
-    ASSERT_TRUE(WaitUntil([&] { return !FullScreen() && FViewer->Geometry(FMainWindow) != "0 0 1280 1024"; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !FullScreen() && FViewer->Geometry(FMainWindow) != "0 0 1280 1024"; }));
     ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
     FViewer->Key("alt+Tab");
     EXPECT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == otherWindow; }));
