@@ -531,6 +531,22 @@ protected:
         return first < 0 ? 0 : last - first + 1;
     }
 
+    // Whether some client holds the keyboard: a grab of our own is refused while it does.
+    bool KeyboardHeldElsewhere()
+    {
+        xcb_connection_t* connection = xcb_connect(FDisplay.Name().c_str(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto* reply = xcb_grab_keyboard_reply(connection,
+            xcb_grab_keyboard(
+                connection, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        const bool held = reply != nullptr && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        free(reply);
+        xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+        xcb_disconnect(connection);
+        return held;
+    }
+
     bool FullScreen()
     {
         return FViewer->Property(FMainWindow, "_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN")
@@ -580,9 +596,13 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
 
     // Alt+Tab stays with the viewer while it is full screen; the window manager does not switch.
     ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
+    EXPECT_TRUE(WaitUntil([&] { return KeyboardHeldElsewhere(); }));
     FViewer->Key("alt+Tab");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(FViewer->ActiveWindow(), FMainWindow);
+    // Another window taking the focus gets the keyboard back for the desktop.
+    FViewer->Xdo({ "windowactivate", otherWindow });
+    EXPECT_TRUE(WaitUntil([&] { return !KeyboardHeldElsewhere(); }));
 
     // Minimised from the bar and brought back by the window manager: full screen, bar shown.
     FViewer->Click(kMinimizeX, kBarButtonY);
@@ -598,6 +618,7 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     ASSERT_TRUE(
         WaitUntil([&] { return !FullScreen() && FViewer->Geometry(FMainWindow) != "0 0 1280 1024"; }));
     ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
+    EXPECT_FALSE(KeyboardHeldElsewhere());
     FViewer->Key("alt+Tab");
     EXPECT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == otherWindow; }));
     FViewer->Focus(FMainWindow);
