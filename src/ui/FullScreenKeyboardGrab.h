@@ -22,15 +22,13 @@ public:
     explicit TFullScreenKeyboardGrab(QWidget& window);
     ~TFullScreenKeyboardGrab() override;
 
-    bool Held() const { return FHeld; }
-    // Grabs or lets go as the rule says for the window's state now.
-    void Update();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool Wanted() const;
+    // Grabs or lets go as the rule says for the window's state now.
+    void Update();
 
     QWidget& FWindow;
     bool FHeld = false;

@@ -80,17 +80,12 @@ void TZarnVNCWnd::BuildFullScreenBar()
     connect(tmrHideFSPanel, &QTimer::timeout, this, Guarded([this] { tmrHideFSPanelTimer(); }));
 
     new TPanelMoveHook(*pnlClient, [this](const QPoint& position) { FullScreenPointerMoved(position); });
-    FKeyboardGrab = new TFullScreenKeyboardGrab(*this);
+    new TFullScreenKeyboardGrab(*this);
 }
 
 bool TZarnVNCWnd::InFullScreenMode() const
 {
     return isFullScreen();
-}
-
-bool TZarnVNCWnd::KeyboardGrabbed() const
-{
-    return FKeyboardGrab->Held();
 }
 
 void TZarnVNCWnd::cmdFullScreenClick()

@@ -31,7 +31,6 @@ class TConnectDlg;
 class TCursorTable;
 class TFrameUpdateThrd;
 class TFullScreenBar;
-class TFullScreenKeyboardGrab;
 class TRecentHosts;
 class TVNCPasswordDlg;
 class TVNCProto;
@@ -91,8 +90,6 @@ public:
     // after the move has gone to the server: the top four rows of the visible picture call the
     // bar in, a move below them sends it away; nothing starts while the bar is sliding.
     void FullScreenPointerMoved(const QPoint& panelPosition);
-    // Whether the keyboard is held for the remote desktop (full screen and active).
-    bool KeyboardGrabbed() const;
 
     // Shows a plain message (the server's reason after a failed connection). Tests replace it.
     std::function<void(const QString& text)> ShowMessage;
@@ -147,7 +144,6 @@ private:
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
-    TFullScreenKeyboardGrab* FKeyboardGrab = nullptr; // owned by the window as a child object
     bool FDestroyed = false;
 };
 

@@ -780,43 +780,6 @@ private slots:
         QCOMPARE(FWindow->pnlFullScreenBar->lblDesktop->text(), QString());
     }
 
-    void keyboardIsHeldOnlyInFullScreenWhileActive()
-    {
-        OpenWindowWithHandDrivenSlides();
-        FWindow->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(FWindow.get()));
-        QVERIFY(!FWindow->KeyboardGrabbed());
-
-        QTest::mouseClick(FWindow->cmdFullScreen, Qt::LeftButton);
-        QTRY_VERIFY(FWindow->KeyboardGrabbed());
-        QCOMPARE(QWidget::keyboardGrabber(), FWindow.get());
-
-        // Another window taking the focus lets go; coming back takes the keyboard again.
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        QTRY_VERIFY(!FWindow->KeyboardGrabbed());
-        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
-        FWindow->activateWindow();
-        QTRY_VERIFY(FWindow->KeyboardGrabbed());
-
-        // Minimised from the bar: let go, and back in full screen with the bar as it was.
-        SlideIn();
-        QTest::mouseClick(FWindow->pnlFullScreenBar->jviMinimize, Qt::LeftButton);
-        QTRY_VERIFY(!FWindow->KeyboardGrabbed());
-        QVERIFY(FWindow->isMinimized());
-        FWindow->setWindowState(FWindow->windowState() & ~Qt::WindowMinimized);
-        FWindow->activateWindow();
-        QVERIFY(FWindow->InFullScreenMode());
-        QCOMPARE(FWindow->pnlFullScreenBar->y(), 0);
-        QVERIFY(!FWindow->pnlFullScreenBar->isHidden());
-        QTRY_VERIFY(FWindow->KeyboardGrabbed());
-
-        QTest::mouseClick(FWindow->pnlFullScreenBar->jviRestore, Qt::LeftButton);
-        QTRY_VERIFY(!FWindow->KeyboardGrabbed());
-        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
-    }
-
 private:
     std::shared_ptr<SeenMessageBox> FSeen;
 };

@@ -601,6 +601,7 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     FViewer->Click(kMinimizeX, kBarButtonY);
     ASSERT_TRUE(WaitUntil(
         [&] { return FViewer->Property(FMainWindow, "WM_STATE").find("Iconic") != std::string::npos; }));
+    EXPECT_FALSE(KeyboardHeldElsewhere());
     FViewer->Xdo({ "windowactivate", FMainWindow });
     ASSERT_TRUE(WaitUntil([&] { return FViewer->CoversTheScreen(FMainWindow); }));
     EXPECT_TRUE(FullScreen());
