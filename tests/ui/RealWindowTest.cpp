@@ -17,6 +17,8 @@
 
 #include "support/ChildProcess.h"
 #include "support/RealServers.h"
+#include "support/RfbBytes.h"
+#include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "support/XcbCanvas.h"
 
@@ -556,8 +558,14 @@ protected:
 
 TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKeysAndRestores)
 {
-    XvncServer server(SmallScreen("a-rather-long-desktop-name"));
-    StartServer(server);
+    // A scripted server records every message the viewer sends while it is full screen.
+    ServerInitFields init;
+    init.width = 320;
+    init.height = 240;
+    init.name = "a-rather-long-desktop-name";
+    ScriptedServer server;
+    server.Send("RFB 003.008\n").Expect(12).Send({ 1, 1 }).Expect(1).SendU32(0).Expect(1).Send(ServerInitBytes(init));
+    server.Start();
     ChildProcess other;
     std::string error;
     ASSERT_TRUE(other.Start(
