@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QWidget>
+#include <QWindow>
 
 namespace zarn {
 
@@ -15,13 +16,18 @@ TFullScreenKeyboardGrab::TFullScreenKeyboardGrab(QWidget& window)
 TFullScreenKeyboardGrab::~TFullScreenKeyboardGrab()
 {
     if (FHeld)
-        FWindow.releaseKeyboard();
+        SetGrab(false);
 }
 
 bool TFullScreenKeyboardGrab::Wanted() const
 {
-    return FWindow.isVisible() && FWindow.isFullScreen() && !FWindow.isMinimized()
-        && FWindow.isActiveWindow();
+    return FWindow.isVisible() && FWindow.isFullScreen() && !FWindow.isMinimized() && FWindow.isActiveWindow();
+}
+
+bool TFullScreenKeyboardGrab::SetGrab(bool grab)
+{
+    QWindow* window = FWindow.windowHandle();
+    return window != nullptr && window->setKeyboardGrabEnabled(grab);
 }
 
 void TFullScreenKeyboardGrab::Update()
@@ -29,11 +35,14 @@ void TFullScreenKeyboardGrab::Update()
     const bool wanted = Wanted();
     if (wanted == FHeld)
         return;
-    FHeld = wanted;
+    // A grab the window system refuses (the window not viewable yet, another client holding the
+    // keyboard) is tried again at the next change of state or focus.
     if (wanted)
-        FWindow.grabKeyboard();
-    else
-        FWindow.releaseKeyboard();
+        FHeld = SetGrab(true);
+    else {
+        SetGrab(false);
+        FHeld = false;
+    }
 }
 
 bool TFullScreenKeyboardGrab::eventFilter(QObject* watched, QEvent* event)

@@ -7,8 +7,8 @@
 // active. Leaving full-screen mode, minimising or losing the focus (a click on another window, a
 // modal dialog of our own taking it) lets go at once, so the user is never locked in; in a normal
 // window nothing is grabbed and the desktop keeps its shortcuts. On X11 the grab is the server's
-// active keyboard grab (Qt's grabKeyboard), which wins over the window manager's passive key
-// grabs; while it is held Qt hands every key to the watched window.
+// active keyboard grab, which wins over the window manager's passive key grabs. It is taken on the
+// window system's window only: Qt still hands each key to the focused widget as usual.
 
 #include <QObject>
 
@@ -29,6 +29,7 @@ private:
     bool Wanted() const;
     // Grabs or lets go as the rule says for the window's state now.
     void Update();
+    bool SetGrab(bool grab);
 
     QWidget& FWindow;
     bool FHeld = false;
