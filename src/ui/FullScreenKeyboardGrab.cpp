@@ -21,7 +21,8 @@ TFullScreenKeyboardGrab::~TFullScreenKeyboardGrab()
 
 bool TFullScreenKeyboardGrab::Wanted() const
 {
-    return FWindow.isVisible() && FWindow.isFullScreen() && !FWindow.isMinimized() && FWindow.isActiveWindow();
+    return FWindow.isVisible() && FWindow.isFullScreen() && !FWindow.isMinimized()
+        && FWindow.isActiveWindow();
 }
 
 bool TFullScreenKeyboardGrab::SetGrab(bool grab)

@@ -564,7 +564,13 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     init.height = 240;
     init.name = "a-rather-long-desktop-name";
     ScriptedServer server;
-    server.Send("RFB 003.008\n").Expect(12).Send({ 1, 1 }).Expect(1).SendU32(0).Expect(1).Send(ServerInitBytes(init));
+    server.Send("RFB 003.008\n")
+        .Expect(12)
+        .Send({ 1, 1 })
+        .Expect(1)
+        .SendU32(0)
+        .Expect(1)
+        .Send(ServerInitBytes(init));
     server.Start();
     ChildProcess other;
     std::string error;
@@ -612,8 +618,7 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
 
     // Restore: a decorated window with its toolbar again, and Alt+Tab is the desktop's once more.
     FViewer->Click(kRestoreX, kBarButtonY);
-    ASSERT_TRUE(
-        WaitUntil([&] { return !FullScreen() && !FViewer->CoversTheScreen(FMainWindow); }));
+    ASSERT_TRUE(WaitUntil([&] { return !FullScreen() && !FViewer->CoversTheScreen(FMainWindow); }));
     ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
     EXPECT_FALSE(KeyboardHeldElsewhere());
     FViewer->Key("alt+Tab");
@@ -633,4 +638,5 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     FViewer->Click(kCloseX, kBarButtonY);
     ASSERT_TRUE(WaitUntil([&] { return !FViewer->Running(); })) << "the close button did not end the viewer";
     EXPECT_TRUE(WIFEXITED(FViewer->Status()) && WEXITSTATUS(FViewer->Status()) == 0) << FViewer->Log();
+    EXPECT_TRUE(server.WaitForClientClosed());
 }
