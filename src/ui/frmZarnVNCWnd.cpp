@@ -103,6 +103,8 @@ void TZarnVNCWnd::BuildLayout()
     tmrThroughput->setObjectName(QStringLiteral("tmrThroughput"));
     tmrThroughput->setInterval(1000);
     connect(tmrThroughput, &QTimer::timeout, this, Guarded([this] { tmrThroughputTimer(); }));
+
+    BuildFullScreenBar();
 }
 
 QToolButton* TZarnVNCWnd::AddToolbarButton(
@@ -245,6 +247,7 @@ void TZarnVNCWnd::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     cmdAbout->move(width() - kAboutRightOffset, cmdAbout->y());
+    FormResize();
 }
 
 void TZarnVNCWnd::ApplyCursorSetting()
@@ -435,11 +438,6 @@ void TZarnVNCWnd::ShowThroughput()
 void TZarnVNCWnd::cmdSettingsClick()
 {
     // The settings dialog is still to come; the button stays pressable and does nothing.
-}
-
-void TZarnVNCWnd::cmdFullScreenClick()
-{
-    // Full-screen mode is still to come; the button stays pressable and does nothing.
 }
 
 void TZarnVNCWnd::cmdScreenshotClick()

@@ -32,6 +32,7 @@ class TClipboardSharing;
 class TConnectDlg;
 class TCursorTable;
 class TFrameUpdateThrd;
+class TFullScreenBar;
 class TRecentHosts;
 class TVNCPasswordDlg;
 class TVNCProto;
@@ -68,6 +69,9 @@ public:
     QScrollArea* sbxClient;
     TClientPanel* pnlClient;
     QTimer* tmrThroughput;
+    TFullScreenBar* pnlFullScreenBar;
+    QTimer* tmrShowFSPanel;
+    QTimer* tmrHideFSPanel;
 
     TVNCProto& Proto() { return *FProto; }
     TVNCRegSettings& Settings() { return *FSettings; }
@@ -80,6 +84,14 @@ public:
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
+
+    // Full-screen mode is the window's own full-screen state, nothing kept beside it: a window
+    // minimised from full screen is still in it and comes back in it.
+    bool InFullScreenMode() const;
+    // The bar's share of a pointer move over pnlClient (position in pnlClient's pixels), run
+    // after the move has gone to the server: the top four rows of the visible picture call the
+    // bar in, a move below them sends it away; nothing starts while the bar is sliding.
+    void FullScreenPointerMoved(const QPoint& panelPosition);
 
     // Shows a plain message (the server's reason after a failed connection). Tests replace it.
     std::function<void(const QString& text)> ShowMessage;
@@ -96,6 +108,11 @@ public slots:
     void cmdScreenshotClick();
     void cmdAboutClick();
     void tmrThroughputTimer();
+    void tmrShowFSPanelTimer();
+    void tmrHideFSPanelTimer();
+    void jviMinimizeClick();
+    void jviRestoreClick();
+    void jviCloseClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -125,6 +142,8 @@ private:
     void SetCaption();
     void ReleaseRemoteModifiers();
     void ShowThroughput();
+    void BuildFullScreenBar();
+    void FormResize();
 
     std::unique_ptr<TVNCProto> FProto;
     std::unique_ptr<TVNCRegSettings> FSettings;

@@ -26,6 +26,8 @@
 #include "support/RfbBytes.h"
 #include "support/ScriptedServer.h"
 #include "ui/ClientPanel.h"
+#include "ui/FullScreenBar.h"
+#include "ui/PictureButton.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmConnectDlg.h"
@@ -175,6 +177,48 @@ class MainWindowTest : public QObject {
     {
         return FWindow->UpdateThread() == nullptr && FWindow->windowTitle() == caption
             && !FWindow->pnlClient->ShowingPicture() && !FWindow->Proto().IsReady();
+    }
+
+    // ---- full-screen mode ----
+
+    // The slide timers only ever tick by hand here, so every count below is exact.
+    void OpenWindowWithHandDrivenSlides()
+    {
+        OpenWindow();
+        FWindow->tmrShowFSPanel->setInterval(24 * 3600 * 1000);
+        FWindow->tmrHideFSPanel->setInterval(24 * 3600 * 1000);
+    }
+
+    // Runs a slide timer's handler until the timer stops; the ticks it took (100 means never).
+    int TicksUntilStopped(QTimer* timer, void (TZarnVNCWnd::*tick)())
+    {
+        int ticks = 0;
+        while (timer->isActive() && ticks < 100) {
+            (FWindow.get()->*tick)();
+            ++ticks;
+        }
+        return ticks;
+    }
+    int SlideIn() { return TicksUntilStopped(FWindow->tmrShowFSPanel, &TZarnVNCWnd::tmrShowFSPanelTimer); }
+    int SlideOut() { return TicksUntilStopped(FWindow->tmrHideFSPanel, &TZarnVNCWnd::tmrHideFSPanelTimer); }
+
+    // A pointer move over the picture, as the window system delivers it to pnlClient.
+    void MoveOverPicture(int x, int y)
+    {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, y), FWindow->pnlClient->mapToGlobal(QPointF(x, y)),
+            Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(FWindow->pnlClient, &move);
+    }
+
+    bool Sliding() { return FWindow->tmrShowFSPanel->isActive() || FWindow->tmrHideFSPanel->isActive(); }
+
+    void EnterFullScreenWithTheBarGone()
+    {
+        QTest::mouseClick(FWindow->cmdFullScreen, Qt::LeftButton);
+        QCOMPARE(SlideIn(), 21);
+        MoveOverPicture(10, 50);
+        QCOMPARE(SlideOut(), 19);
+        QVERIFY(FWindow->pnlFullScreenBar->isHidden());
     }
 
 private slots:
@@ -776,6 +820,96 @@ private slots:
         }
         QCOMPARE(total, kUpdates);
         qInfo() << "frame rates shown:" << shown;
+    }
+
+    void fullScreenBarSlidesInOnEntryAndOutAtTheFirstMoveBelowTheEdge()
+    {
+        OpenWindowWithHandDrivenSlides();
+        TFullScreenBar& bar = *FWindow->pnlFullScreenBar;
+        QTest::mouseClick(FWindow->cmdFullScreen, Qt::LeftButton);
+        QVERIFY(FWindow->InFullScreenMode());
+        QVERIFY(FWindow->pnlToolbar->isHidden());
+        QVERIFY(bar.isHidden());
+
+        FWindow->tmrShowFSPanelTimer();
+        QVERIFY(!bar.isHidden());
+        QCOMPARE(bar.y(), -bar.height());
+        QCOMPARE(SlideIn(), 20);
+        QCOMPARE(bar.y(), 0);
+        QTRY_COMPARE(bar.x(), (FWindow->width() - bar.width()) / 2);
+
+        MoveOverPicture(10, 4);
+        QVERIFY(FWindow->tmrHideFSPanel->isActive());
+        FWindow->tmrHideFSPanelTimer();
+        // A slide runs to its end: a move at the top edge does not turn it round.
+        MoveOverPicture(10, 0);
+        QVERIFY(!FWindow->tmrShowFSPanel->isActive());
+        QCOMPARE(SlideOut(), 18);
+        QVERIFY(bar.isHidden());
+        QCOMPARE(bar.y(), -bar.height());
+
+        // Nor is a slide-in cut short by a move below the edge.
+        MoveOverPicture(10, 3);
+        FWindow->tmrShowFSPanelTimer();
+        MoveOverPicture(10, 200);
+        QVERIFY(!FWindow->tmrHideFSPanel->isActive());
+
+        // Restore mid-slide: a plain window again, and the pointer leaves the bar alone.
+        QTest::mouseClick(bar.jviRestore, Qt::LeftButton);
+        QVERIFY(!FWindow->InFullScreenMode());
+        QVERIFY(!FWindow->pnlToolbar->isHidden());
+        QVERIFY(bar.isHidden());
+        QVERIFY(!Sliding());
+        MoveOverPicture(10, 0);
+        QVERIFY(!Sliding());
+    }
+
+    void topEdgeIsTheVisibleAreaNotThePicture_data()
+    {
+        QTest::addColumn<int>("scrolledBy");
+        QTest::addColumn<int>("pictureRow");
+        QTest::addColumn<bool>("slidesIn");
+        QTest::newRow("row 3") << 0 << 3 << true;
+        QTest::newRow("row 4") << 0 << 4 << false;
+        QTest::newRow("scrolled, visible row 3") << 300 << 303 << true;
+        QTest::newRow("scrolled, visible row 4") << 300 << 304 << false;
+    }
+
+    void topEdgeIsTheVisibleAreaNotThePicture()
+    {
+        QFETCH(int, scrolledBy);
+        QFETCH(int, pictureRow);
+        QFETCH(bool, slidesIn);
+        OpenWindowWithHandDrivenSlides();
+        FWindow->pnlClient->resize(1280, 2000); // a framebuffer larger than any screen here
+        EnterFullScreenWithTheBarGone();
+        QTRY_VERIFY(FWindow->sbxClient->verticalScrollBar()->maximum() >= scrolledBy);
+        FWindow->sbxClient->verticalScrollBar()->setValue(scrolledBy);
+        MoveOverPicture(10, pictureRow);
+        QCOMPARE(FWindow->tmrShowFSPanel->isActive(), slidesIn);
+        QVERIFY(!FWindow->tmrHideFSPanel->isActive());
+    }
+
+    void barShowsTheDesktopNameOfWhenItLastSlidIn()
+    {
+        ServerInitFields init;
+        init.name = "office";
+        ScriptedServer server;
+        ScriptNoneHandshake(server, init);
+        server.Start();
+        OpenWindowWithHandDrivenSlides();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QTest::mouseClick(FWindow->cmdFullScreen, Qt::LeftButton);
+        SlideIn();
+        QCOMPARE(FWindow->pnlFullScreenBar->lblDesktop->text(), QStringLiteral("office"));
+
+        FWindow->cmdDisconnectClick();
+        QCOMPARE(FWindow->pnlFullScreenBar->lblDesktop->text(), QStringLiteral("office"));
+        MoveOverPicture(10, 50);
+        SlideOut();
+        MoveOverPicture(10, 0);
+        SlideIn();
+        QCOMPARE(FWindow->pnlFullScreenBar->lblDesktop->text(), QString());
     }
 
 private:

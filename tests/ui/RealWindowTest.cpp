@@ -31,7 +31,7 @@ const std::string kTitle = "ZarnVNC Viewer (Portable Edition)";
 // Where pnlClient starts inside the window: right under the 65-pixel toolbar.
 constexpr int kPanelTop = 65;
 // Toolbar buttons, at their centres.
-constexpr int kConnectX = 42, kDisconnectX = 112, kButtonY = 32;
+constexpr int kConnectX = 42, kDisconnectX = 112, kFullScreenX = 252, kButtonY = 32;
 const auto kPatience = 15s; // the most any step may take before the test gives up
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience = kPatience)
@@ -75,11 +75,32 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// The viewer's own X display: an Xvfb with no window manager, so windows sit where the
-// program puts them (the main window at the top-left corner).
+// The viewer's own X display: an Xvfb, by default with no window manager, so windows sit where
+// the program puts them (the main window at the top-left corner).
 class ViewerDisplay {
 public:
-    ~ViewerDisplay() { FXvfb.Stop(); }
+    ~ViewerDisplay()
+    {
+        FWindowManager.Stop();
+        FXvfb.Stop();
+    }
+
+    // Starts openbox on the display and waits until it has taken the screen.
+    bool StartWindowManager(std::string* error)
+    {
+        if (!FWindowManager.Start(
+                { "env", "DISPLAY=" + FName, "openbox" }, FTemp.File("openbox.log").string(), error))
+            return false;
+        const bool managing = WaitUntil([&] {
+            std::string output;
+            ChildProcess::Run(
+                { "env", "DISPLAY=" + FName, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK" }, "", &output);
+            return output.find("window id") != std::string::npos;
+        });
+        if (!managing)
+            *error = "openbox did not take the screen: " + ReadFile(FTemp.File("openbox.log"));
+        return managing;
+    }
 
     bool Start(std::string* error)
     {
@@ -112,6 +133,7 @@ private:
 
     TempDir FTemp { "zarn-viewer-display" };
     ChildProcess FXvfb;
+    ChildProcess FWindowManager;
     std::string FName;
 };
 
@@ -173,14 +195,47 @@ public:
         Xdo({ "mousemove", std::to_string(x), std::to_string(y), "click", "1" });
     }
 
+    // A click at a point inside a window, wherever a window manager has put it.
+    void ClickIn(const std::string& window, int x, int y) const
+    {
+        Xdo({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
+    }
+
+    void MoveTo(int x, int y) const { Xdo({ "mousemove", std::to_string(x), std::to_string(y) }); }
+
+    // A window property as xprop prints it.
+    std::string Property(const std::string& window, const std::string& property) const
+    {
+        std::string output;
+        ChildProcess::Run({ "env", "DISPLAY=" + FDisplay, "xprop", "-id", window, property }, "", &output);
+        return output;
+    }
+    std::string ActiveWindow() const
+    {
+        const auto found = Xdo({ "getactivewindow" });
+        return found && !Lines(*found).empty() ? Lines(*found).front() : std::string();
+    }
+
+    // Whether a window lies at the top-left corner at the size of the 1280 x 1024 screen.
+    bool CoversTheScreen(const std::string& window) const
+    {
+        const auto shape = Xdo({ "getwindowgeometry", window });
+        return shape && shape->find("Position: 0,0") != std::string::npos
+            && shape->find("Geometry: 1280x1024") != std::string::npos;
+    }
+
     void Focus(const std::string& window) const { Xdo({ "windowfocus", "--sync", window }); }
     void Type(const std::string& text) const { Xdo({ "type", "--delay", "20", text }); }
     void Key(const std::string& keys) const { Xdo({ "key", keys }); }
 
-    // Fills the connect dialog and presses Enter for OK.
-    bool ConnectThroughTheDialog(int port)
+    // Fills the connect dialog and presses Enter for OK. Under a window manager, name the main
+    // window: it is not at the screen's corner then.
+    bool ConnectThroughTheDialog(int port, const std::string& mainWindow = {})
     {
-        Click(kConnectX, kButtonY);
+        if (mainWindow.empty())
+            Click(kConnectX, kButtonY);
+        else
+            ClickIn(mainWindow, kConnectX, kButtonY);
         std::string dialog;
         if (!WaitForWindow("^Connect$", &dialog))
             return false;
@@ -276,12 +331,20 @@ protected:
         ASSERT_TRUE(FDisplay.Start(&error)) << error;
         if (!FIniText.empty())
             std::ofstream(IniPath()) << FIniText;
+        if (WithWindowManager()) {
+            for (const char* tool : { "openbox", "xprop", "xmessage" })
+                if (!ChildProcess::InPath(tool))
+                    GTEST_SKIP() << tool << " is not installed";
+            ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+        }
         FViewer = std::make_unique<Viewer>(FDisplay, IniPath());
         ASSERT_TRUE(FViewer->Start(&error)) << error;
         ASSERT_TRUE(FViewer->WaitForWindow("^ZarnVNC Viewer", &FMainWindow)) << FViewer->Log();
     }
 
     void TearDown() override { FViewer.reset(); }
+
+    virtual bool WithWindowManager() const { return false; }
 
     std::filesystem::path IniPath() const { return FFolder.File("ZarnVNC.ini"); }
 
@@ -544,4 +607,165 @@ TEST_F(RealWindowSharingOffTest, NeitherClipboardReachesTheOther)
     ASSERT_TRUE(clipboard.Copy("copied while connected"));
     ASSERT_TRUE(ViewerCyclesOn(server));
     EXPECT_TRUE(ClientCutTexts(server.Received(), kHandshakeBytes).empty());
+}
+
+namespace {
+
+// Under openbox, as on a user's desktop: full-screen mode is the window manager's full-screen
+// state, and the keys it keeps for itself are only held while the viewer is full screen.
+class FullScreenWindowTest : public RealWindowTest {
+protected:
+    bool WithWindowManager() const override { return true; }
+
+    // Where the bar's controls lie on a 1280-pixel-wide screen: the bar is centred.
+    static constexpr int kBarLeft = (1280 - 300) / 2;
+    static constexpr int kMinimizeX = kBarLeft + 245, kRestoreX = kBarLeft + 265, kCloseX = kBarLeft + 285;
+    static constexpr int kBarButtonY = 8;
+
+    // Fully shown: the close button's red face at the top and the bar's bottom edge on row 18.
+    // Gone: nothing but the black around the picture where the bar lives. In between it slides.
+    static bool BarFullyShownOn(const ScreenImage& screen)
+    {
+        const Rgb face = screen.At(kCloseX - 5, 5);
+        const Rgb edge = screen.At(kBarLeft + 150, 18) & 0xFFFFFF;
+        return ((face >> 16) & 0xFF) > 100 && ((face >> 8) & 0xFF) < 80 && edge == 0x464650;
+    }
+    static bool BarGoneFrom(const ScreenImage& screen)
+    {
+        for (int y = 0; y < 19; ++y)
+            for (int x = kBarLeft; x < kBarLeft + 300; ++x)
+                if ((screen.At(x, y) & 0xFFFFFF) != 0)
+                    return false;
+        return true;
+    }
+    bool BarShows(bool shown)
+    {
+        return WaitUntil([&] {
+            const ScreenImage screen = ViewerScreen();
+            return shown ? BarFullyShownOn(screen) : BarGoneFrom(screen);
+        });
+    }
+
+    // How wide the light text in the bar's label runs: a long name runs wide, "?" does not.
+    int DesktopNameSpan()
+    {
+        const ScreenImage screen = ViewerScreen();
+        int first = -1, last = -1;
+        for (int x = kBarLeft + 14; x < kBarLeft + 230; ++x)
+            for (int y = 2; y < 17; ++y)
+                if ((screen.At(x, y) & 0xFF) > 128) {
+                    first = first < 0 ? x : first;
+                    last = x;
+                }
+        return first < 0 ? 0 : last - first + 1;
+    }
+
+    // Whether some client holds the keyboard: a grab of our own is refused while it does.
+    bool KeyboardHeldElsewhere()
+    {
+        xcb_connection_t* connection = xcb_connect(FDisplay.Name().c_str(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto* reply = xcb_grab_keyboard_reply(connection,
+            xcb_grab_keyboard(
+                connection, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        const bool held = reply != nullptr && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        free(reply);
+        xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+        xcb_disconnect(connection);
+        return held;
+    }
+
+    bool FullScreen()
+    {
+        return FViewer->Property(FMainWindow, "_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN")
+            != std::string::npos;
+    }
+};
+
+} // namespace
+
+TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKeysAndRestores)
+{
+    // A scripted server records every message the viewer sends while it is full screen.
+    ServerInitFields init;
+    init.width = 320;
+    init.height = 240;
+    init.name = "a-rather-long-desktop-name";
+    ScriptedServer server;
+    server.Send("RFB 003.008\n")
+        .Expect(12)
+        .Send({ 1, 1 })
+        .Expect(1)
+        .SendU32(0)
+        .Expect(1)
+        .Send(ServerInitBytes(init));
+    server.Start();
+    ChildProcess other;
+    std::string error;
+    ASSERT_TRUE(other.Start(
+        { "env", "DISPLAY=" + FDisplay.Name(), "xmessage", "another window" }, "/dev/null", &error))
+        << error;
+    std::string otherWindow;
+    ASSERT_TRUE(FViewer->WaitForWindow("^xmessage$", &otherWindow));
+
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - a-rather-long-desktop-name")) << FViewer->Log();
+
+    // Full Screen: the whole screen, no decoration, and the bar slides in once with the name.
+    FViewer->ClickIn(FMainWindow, kFullScreenX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return FullScreen() && FViewer->CoversTheScreen(FMainWindow); }));
+    ASSERT_TRUE(BarShows(true));
+    EXPECT_GT(DesktopNameSpan(), 100);
+
+    // The picture lies at the top-left corner now; moving down over it sends the bar away,
+    // the top edge calls it back.
+    FViewer->MoveTo(100, 100);
+    EXPECT_TRUE(BarShows(false));
+    FViewer->MoveTo(100, 2);
+    EXPECT_TRUE(BarShows(true));
+
+    // Alt+Tab stays with the viewer while it is full screen; the window manager does not switch.
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
+    EXPECT_TRUE(WaitUntil([&] { return KeyboardHeldElsewhere(); }));
+    FViewer->Key("alt+Tab");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(FViewer->ActiveWindow(), FMainWindow);
+    // Another window taking the focus gets the keyboard back for the desktop.
+    FViewer->Xdo({ "windowactivate", otherWindow });
+    EXPECT_TRUE(WaitUntil([&] { return !KeyboardHeldElsewhere(); }));
+
+    // Minimised from the bar and brought back by the window manager: full screen, bar shown.
+    FViewer->Click(kMinimizeX, kBarButtonY);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return FViewer->Property(FMainWindow, "WM_STATE").find("Iconic") != std::string::npos; }));
+    EXPECT_FALSE(KeyboardHeldElsewhere());
+    FViewer->Xdo({ "windowactivate", FMainWindow });
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->CoversTheScreen(FMainWindow); }));
+    EXPECT_TRUE(FullScreen());
+    EXPECT_TRUE(BarShows(true));
+
+    // Restore: a decorated window with its toolbar again, and Alt+Tab is the desktop's once more.
+    FViewer->Click(kRestoreX, kBarButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return !FullScreen() && !FViewer->CoversTheScreen(FMainWindow); }));
+    ASSERT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == FMainWindow; }));
+    EXPECT_FALSE(KeyboardHeldElsewhere());
+    FViewer->Key("alt+Tab");
+    EXPECT_TRUE(WaitUntil([&] { return FViewer->ActiveWindow() == otherWindow; }));
+    FViewer->Focus(FMainWindow);
+    FViewer->ClickIn(FMainWindow, kConnectX, kButtonY);
+    std::string dialog;
+    ASSERT_TRUE(FViewer->WaitForWindow("^Connect$", &dialog)) << "the toolbar did not come back";
+    FViewer->Focus(dialog);
+    FViewer->Key("Escape");
+
+    // Close from the bar ends the program.
+    FViewer->Focus(FMainWindow);
+    FViewer->ClickIn(FMainWindow, kFullScreenX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return FullScreen(); }));
+    ASSERT_TRUE(BarShows(true));
+    FViewer->Click(kCloseX, kBarButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return !FViewer->Running(); })) << "the close button did not end the viewer";
+    EXPECT_TRUE(WIFEXITED(FViewer->Status()) && WEXITSTATUS(FViewer->Status()) == 0) << FViewer->Log();
+    EXPECT_TRUE(server.WaitForClientClosed());
 }

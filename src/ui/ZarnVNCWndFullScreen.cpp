@@ -1,0 +1,168 @@
+// Full-screen mode of the main window: the toolbar goes, the window takes the whole screen
+// without decoration, and a small bar slides down from the top edge while the pointer touches
+// the top of the picture. Kept apart from frmZarnVNCWnd.cpp because it is a feature of its own
+// with its own controls and timers; the handlers are still the window's.
+//
+// The bar moves one pixel per 20 ms tick: sliding in takes one tick to appear at -height, one
+// per pixel and one to stop; sliding out one per pixel, the last one hiding it. A slide runs to
+// its end: pointer moves start nothing while either timer runs.
+
+#include <functional>
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QTimer>
+
+#include "protocol/VNCProto.h"
+#include "ui/ClientPanel.h"
+#include "ui/FullScreenBar.h"
+#include "ui/FullScreenKeyboardGrab.h"
+#include "ui/PictureButton.h"
+#include "ui/ZarnApplication.h"
+#include "ui/ZarnUtils.h"
+#include "ui/frmZarnVNCWnd.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr int kSlideTickMs = 20;
+// Pointer rows at the top of the visible picture that call the bar in.
+constexpr int kTopEdgeRows = 4;
+
+// Passes pnlClient's pointer moves to the bar logic. Mouse tracking is on so that moves arrive
+// without a button held, which is how the pointer reaches the top edge.
+class TPanelMoveHook : public QObject {
+public:
+    TPanelMoveHook(QWidget& panel, std::function<void(const QPoint&)> moved)
+        : QObject(&panel)
+        , FMoved(std::move(moved))
+    {
+        panel.setMouseTracking(true);
+        panel.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseMove)
+            FMoved(static_cast<QMouseEvent*>(event)->position().toPoint());
+        return false;
+    }
+
+private:
+    std::function<void(const QPoint&)> FMoved;
+};
+
+} // namespace
+
+void TZarnVNCWnd::BuildFullScreenBar()
+{
+    pnlFullScreenBar = new TFullScreenBar(this);
+    pnlFullScreenBar->move(pnlFullScreenBar->x(), -pnlFullScreenBar->height());
+    connect(pnlFullScreenBar->jviMinimize, &QAbstractButton::clicked, this,
+        Guarded([this] { jviMinimizeClick(); }));
+    connect(pnlFullScreenBar->jviRestore, &QAbstractButton::clicked, this,
+        Guarded([this] { jviRestoreClick(); }));
+    connect(
+        pnlFullScreenBar->jviClose, &QAbstractButton::clicked, this, Guarded([this] { jviCloseClick(); }));
+
+    tmrShowFSPanel = new QTimer(this);
+    tmrShowFSPanel->setObjectName(QStringLiteral("tmrShowFSPanel"));
+    tmrShowFSPanel->setInterval(kSlideTickMs);
+    connect(tmrShowFSPanel, &QTimer::timeout, this, Guarded([this] { tmrShowFSPanelTimer(); }));
+
+    tmrHideFSPanel = new QTimer(this);
+    tmrHideFSPanel->setObjectName(QStringLiteral("tmrHideFSPanel"));
+    tmrHideFSPanel->setInterval(kSlideTickMs);
+    connect(tmrHideFSPanel, &QTimer::timeout, this, Guarded([this] { tmrHideFSPanelTimer(); }));
+
+    new TPanelMoveHook(*pnlClient, [this](const QPoint& position) { FullScreenPointerMoved(position); });
+    new TFullScreenKeyboardGrab(*this);
+}
+
+bool TZarnVNCWnd::InFullScreenMode() const
+{
+    return isFullScreen();
+}
+
+void TZarnVNCWnd::cmdFullScreenClick()
+{
+    // The window manager's full-screen state is what covers panels and docks; it replaces the
+    // normal state in one step.
+    showFullScreen();
+    pnlToolbar->hide();
+    // Once on entry, so the user sees where the bar lives even if the pointer never goes there.
+    tmrShowFSPanel->start();
+}
+
+void TZarnVNCWnd::FormResize()
+{
+    pnlFullScreenBar->move((width() - pnlFullScreenBar->width()) / 2, pnlFullScreenBar->y());
+}
+
+void TZarnVNCWnd::FullScreenPointerMoved(const QPoint& panelPosition)
+{
+    if (!InFullScreenMode())
+        return;
+    // Rows of the visible area, not of the picture: a scrolled picture's row 0 may be far above.
+    const int y = pnlClient->mapTo(sbxClient, panelPosition).y();
+    if (tmrShowFSPanel->isActive() || tmrHideFSPanel->isActive())
+        return;
+    if (y < kTopEdgeRows)
+        tmrShowFSPanel->start();
+    else if (!pnlFullScreenBar->isHidden())
+        tmrHideFSPanel->start();
+}
+
+void TZarnVNCWnd::tmrShowFSPanelTimer()
+{
+    TFullScreenBar& bar = *pnlFullScreenBar;
+    if (bar.isHidden()) {
+        bar.lblDesktop->setText(FromRfbText(FProto->DesktopName));
+        bar.move(bar.x(), -bar.height());
+        bar.show();
+        bar.raise();
+        return;
+    }
+    if (bar.y() < 0)
+        bar.move(bar.x(), bar.y() + 1);
+    else
+        tmrShowFSPanel->stop();
+}
+
+void TZarnVNCWnd::tmrHideFSPanelTimer()
+{
+    TFullScreenBar& bar = *pnlFullScreenBar;
+    if (!bar.isHidden())
+        bar.move(bar.x(), bar.y() - 1);
+    if (bar.y() <= -bar.height()) {
+        bar.hide();
+        tmrHideFSPanel->stop();
+    }
+}
+
+void TZarnVNCWnd::jviMinimizeClick()
+{
+    // The full-screen state stays set under the minimised one, so the window comes back in it.
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void TZarnVNCWnd::jviRestoreClick()
+{
+    showNormal();
+    pnlToolbar->show();
+    tmrHideFSPanel->stop();
+    tmrShowFSPanel->stop();
+    pnlFullScreenBar->hide();
+}
+
+void TZarnVNCWnd::jviCloseClick()
+{
+    CloseConnection(TCaptionAfterClose::Keep);
+    close();
+}
+
+} // namespace zarn
