@@ -17,7 +17,12 @@
 
 #include <QWidget>
 
+#include "ui/KeyboardX11.h"
+#include "ui/PrintHotKeys.h"
+
 class QFrame;
+class QKeyEvent;
+class QMouseEvent;
 class QLabel;
 class QScrollArea;
 class QTimer;
@@ -84,6 +89,25 @@ public:
     // What ShowMessage does unless replaced: a message box that shows the text as plain text.
     static void ShowPlainMessage(const QString& text);
 
+    // ---- input capture (frmZarnVNCWndInput.cpp) ----
+    // Keys of the main window, passed to the server; the event goes on unchanged.
+    void FormKeyDown(QKeyEvent& event);
+    void FormKeyUp(QKeyEvent& event);
+    // True when the key must not do its dialog work (Tab moving the focus, Alt).
+    bool CMDialogKey(const QKeyEvent& event);
+    // The application-wide key hook, ahead of every window of the program: system keys (Alt
+    // held, Alt itself, F10) go to the server only; the main window's keys go to FormKeyDown
+    // and FormKeyUp. True when the event is consumed.
+    bool AppMessage(QObject* receiver, QEvent* event);
+    // The program became the active application again: releases the six modifiers remotely.
+    void AppActivate();
+    // A Print Screen hot key with its shift set: one Print press and release to the server.
+    void WMHotKey(TShiftState shift);
+    void pnlClientMouseDown(QMouseEvent& event);
+    void pnlClientMouseMove(QMouseEvent& event);
+    void pnlClientMouseUp(QMouseEvent& event);
+    const TPrintHotKeys* PrintHotKeys() const { return FPrintHotKeys.get(); }
+
 public slots:
     void cmdConnectClick();
     void cmdDisconnectClick();
@@ -116,6 +140,10 @@ private:
     void FileRecentHost();
     void SetCaption();
     void ReleaseRemoteModifiers();
+    void InstallInputCapture();
+    void RemoveInputCapture();
+    void SendSystemKey(const QKeyEvent& event);
+    void SendPointer(const QMouseEvent& event);
 
     std::unique_ptr<TVNCProto> FProto;
     std::unique_ptr<TVNCRegSettings> FSettings;
@@ -126,6 +154,9 @@ private:
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
     bool FDestroyed = false;
+    TKeyboardX11 FKeyboard;
+    std::unique_ptr<QObject> FAppMessageFilter;
+    std::unique_ptr<TPrintHotKeys> FPrintHotKeys;
 };
 
 } // namespace zarn
