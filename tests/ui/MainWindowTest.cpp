@@ -21,6 +21,7 @@
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "support/RfbBytes.h"
+#include "support/RfbSession.h"
 #include "support/ScriptedServer.h"
 #include "ui/ClientPanel.h"
 #include "ui/ZarnApplication.h"
@@ -32,6 +33,9 @@
 using namespace zarn;
 using zarn::test::ByteWriter;
 using zarn::test::ScriptedServer;
+using zarn::test::ScriptNoneHandshake;
+using zarn::test::Greeting38None;
+using zarn::test::SplitClientMessages;
 using zarn::test::ServerInitBytes;
 using zarn::test::ServerInitFields;
 
@@ -83,23 +87,6 @@ void CatchMessageBox(std::shared_ptr<SeenMessageBox> seen)
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, timer, &QTimer::deleteLater);
 }
 
-std::vector<uint8_t> Greeting38None()
-{
-    return ByteWriter().Text("RFB 003.008\n");
-}
-
-// RFB 3.8 with security None up to and including ServerInit.
-void ScriptNoneHandshake(ScriptedServer& server, const ServerInitFields& init)
-{
-    server.Send(Greeting38None())
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(1)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes(init));
-}
-
 // A FramebufferUpdate with one Raw rectangle of one colour over the whole screen.
 std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t green, uint8_t blue)
 {
@@ -108,46 +95,6 @@ std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t g
     for (int i = 0; i < width * height; ++i)
         update.U8(blue).U8(green).U8(red).U8(0);
     return update;
-}
-
-struct ClientMessage {
-    uint8_t type = 0;
-    std::vector<uint8_t> bytes;
-};
-
-// Splits what a client sent after its handshake (`skip` bytes) into messages.
-std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip)
-{
-    std::vector<ClientMessage> messages;
-    size_t at = skip;
-    while (at < sent.size()) {
-        size_t length = 0;
-        switch (sent[at]) {
-        case 0:
-            length = 20;
-            break;
-        case 2:
-            length = at + 4 <= sent.size() ? 4 + 4 * size_t((sent[at + 2] << 8) | sent[at + 3]) : 4;
-            break;
-        case 3:
-            length = 10;
-            break;
-        case 4:
-            length = 8;
-            break;
-        case 5:
-            length = 6;
-            break;
-        default:
-            return messages; // nothing else is expected here
-        }
-        if (at + length > sent.size())
-            break;
-        messages.push_back(
-            { sent[at], std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at + length)) });
-        at += length;
-    }
-    return messages;
 }
 
 QRgb PanelPixel(TClientPanel& panel, int x, int y)

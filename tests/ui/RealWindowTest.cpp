@@ -17,6 +17,8 @@
 
 #include "support/ChildProcess.h"
 #include "support/RealServers.h"
+#include "support/RfbSession.h"
+#include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "support/XcbCanvas.h"
 
@@ -77,7 +79,11 @@ std::vector<std::string> Lines(const std::string& text)
 // program puts them (the main window at the top-left corner).
 class ViewerDisplay {
 public:
-    ~ViewerDisplay() { FXvfb.Stop(); }
+    ~ViewerDisplay()
+    {
+        FWindowManager.Stop();
+        FXvfb.Stop();
+    }
 
     bool Start(std::string* error)
     {
@@ -99,7 +105,45 @@ public:
 
     const std::string& Name() const { return FName; }
 
+    // openbox with no key bindings of its own, so every key reaches the focused window, as on
+    // a desktop whose window manager reserves none of the keys a test presses.
+    bool StartWindowManager(std::string* error)
+    {
+        const auto config = FTemp.File("rc.xml");
+        std::ofstream(config) << "<?xml version=\"1.0\"?>\n"
+                                 "<openbox_config xmlns=\"http://openbox.org/3.4/rc\"><keyboard/><mouse/>"
+                                 "</openbox_config>\n";
+        if (!FWindowManager.Start({ "env", "DISPLAY=" + FName, "openbox", "--config-file", config.string() },
+                FTemp.File("openbox.log").string(), error))
+            return false;
+        if (WaitUntil([&] { return !FWindowManager.Running() || WindowManagerAnnounced(); }, 10s)
+            && FWindowManager.Running())
+            return true;
+        *error = "openbox did not start: " + ReadFile(FTemp.File("openbox.log"));
+        return false;
+    }
+
 private:
+    // A window manager names its check window on the root: then it manages new windows.
+    bool WindowManagerAnnounced() const
+    {
+        xcb_connection_t* connection = xcb_connect(FName.c_str(), nullptr);
+        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        auto* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, sizeof name - 1, name), nullptr);
+        bool announced = false;
+        if (atom && atom->atom != XCB_ATOM_NONE) {
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+            auto* property = xcb_get_property_reply(connection,
+                xcb_get_property(connection, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+            announced = property && xcb_get_property_value_length(property) == 4;
+            free(property);
+        }
+        free(atom);
+        xcb_disconnect(connection);
+        return announced;
+    }
+
     bool Reachable() const
     {
         xcb_connection_t* connection = xcb_connect(FName.c_str(), nullptr);
@@ -110,6 +154,7 @@ private:
 
     TempDir FTemp { "zarn-viewer-display" };
     ChildProcess FXvfb;
+    ChildProcess FWindowManager;
     std::string FName;
 };
 
@@ -166,19 +211,25 @@ public:
         });
     }
 
-    void Click(int x, int y) const
+    // At (x, y) of the screen, or of `window` when one is named.
+    void Click(int x, int y, const std::string& window = "") const
     {
-        Xdo({ "mousemove", std::to_string(x), std::to_string(y), "click", "1" });
+        std::vector<std::string> args { "mousemove" };
+        if (!window.empty())
+            args.insert(args.end(), { "--window", window });
+        args.insert(args.end(), { std::to_string(x), std::to_string(y), "click", "1" });
+        Xdo(args);
     }
 
     void Focus(const std::string& window) const { Xdo({ "windowfocus", "--sync", window }); }
     void Type(const std::string& text) const { Xdo({ "type", "--delay", "20", text }); }
     void Key(const std::string& keys) const { Xdo({ "key", keys }); }
 
-    // Fills the connect dialog and presses Enter for OK.
-    bool ConnectThroughTheDialog(int port)
+    // Fills the connect dialog and presses Enter for OK. `mainWindow` places the click when a
+    // window manager has moved the window.
+    bool ConnectThroughTheDialog(int port, const std::string& mainWindow = "")
     {
-        Click(kConnectX, kButtonY);
+        Click(kConnectX, kButtonY, mainWindow);
         std::string dialog;
         if (!WaitForWindow("^Connect$", &dialog))
             return false;
@@ -413,4 +464,230 @@ TEST_F(RealWindowTest, AServerThatDiesReturnsTheWindowToIdleWithoutAMessage)
     EXPECT_TRUE(WaitUntil([&] { return FViewer->ProgramThreads() == 1; }));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(FViewer->Windows(ExactTitle(kTitle)).size(), 1u) << "no message may appear";
+}
+
+// ---- input capture: keys and the mouse as a scripted server receives them ----
+
+namespace {
+
+struct KeySent {
+    bool down;
+    uint32_t keySym;
+    bool operator==(const KeySent&) const = default;
+};
+
+struct PointerSent {
+    uint8_t mask;
+    uint16_t x, y;
+};
+
+std::string Describe(const std::vector<KeySent>& keys)
+{
+    std::ostringstream text;
+    for (const KeySent& key : keys)
+        text << std::hex << key.keySym << (key.down ? "v " : "^ ");
+    return text.str();
+}
+
+KeySent Down(uint32_t keySym) { return { true, keySym }; }
+KeySent Up(uint32_t keySym) { return { false, keySym }; }
+
+// A plain X window of another program, to take the focus from the viewer.
+class OtherProgramWindow {
+public:
+    explicit OtherProgramWindow(const std::string& display)
+        : FConnection(xcb_connect(display.c_str(), nullptr))
+    {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
+        FWindow = xcb_generate_id(FConnection);
+        xcb_create_window(FConnection, XCB_COPY_FROM_PARENT, FWindow, screen->root, 900, 600, 200, 150, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        xcb_map_window(FConnection, FWindow);
+        xcb_flush(FConnection);
+    }
+    ~OtherProgramWindow() { xcb_disconnect(FConnection); }
+
+    std::string Id() const { return std::to_string(FWindow); }
+
+private:
+    xcb_connection_t* FConnection;
+    xcb_window_t FWindow = 0;
+};
+
+} // namespace
+
+class InputCaptureTest : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 320, kHeight = 240;
+
+    void SetUp() override
+    {
+        for (const char* tool : { "Xvfb", "xdotool", "openbox", "setxkbmap", "env" })
+            if (!ChildProcess::InPath(tool))
+                GTEST_SKIP() << tool << " is not installed";
+        std::string error;
+        ASSERT_TRUE(FDisplay.Start(&error)) << error;
+        ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+        ServerInitFields init;
+        init.width = kWidth;
+        init.height = kHeight;
+        init.name = "keys";
+        ScriptNoneHandshake(FServer, init);
+        FServer.Start();
+        FViewer = std::make_unique<Viewer>(FDisplay, FFolder.File("ZarnVNC.ini"));
+        ASSERT_TRUE(FViewer->Start(&error)) << error;
+        ASSERT_TRUE(FViewer->WaitForWindow("^ZarnVNC Viewer", &FMainWindow)) << FViewer->Log();
+        ASSERT_TRUE(FViewer->ConnectThroughTheDialog(FServer.Port(), FMainWindow));
+        ASSERT_TRUE(WaitUntil([&] { return FViewer->Title(FMainWindow) == kTitle + " - keys"; }))
+            << FViewer->Log();
+        FViewer->Focus(FMainWindow);
+        SettleKeys();
+    }
+
+    void TearDown() override { FViewer.reset(); }
+
+    std::vector<ClientMessage> Messages(uint8_t type) const
+    {
+        std::vector<ClientMessage> found;
+        for (ClientMessage& message : SplitClientMessages(FServer.Received(), kNoneHandshakeClientBytes))
+            if (message.type == type)
+                found.push_back(std::move(message));
+        return found;
+    }
+
+    std::vector<KeySent> Keys() const
+    {
+        std::vector<KeySent> keys;
+        for (const ClientMessage& m : Messages(4))
+            keys.push_back(
+                { m.bytes[1] == 1, uint32_t(m.bytes[4] << 24 | m.bytes[5] << 16 | m.bytes[6] << 8 | m.bytes[7]) });
+        return keys;
+    }
+
+    std::vector<PointerSent> Pointer() const
+    {
+        std::vector<PointerSent> events;
+        for (const ClientMessage& m : Messages(5))
+            events.push_back(
+                { m.bytes[1], uint16_t(m.bytes[2] << 8 | m.bytes[3]), uint16_t(m.bytes[4] << 8 | m.bytes[5]) });
+        return events;
+    }
+
+    // Presses and releases F9 in the viewer and waits until its release has arrived: whatever
+    // the viewer had to send before (releases after a change of focus) is out by then.
+    void SettleKeys()
+    {
+        FViewer->Key("F9");
+        ASSERT_TRUE(WaitUntil([&] {
+            const auto keys = Keys();
+            return !keys.empty() && keys.back() == Up(0xFFC6);
+        })) << Describe(Keys());
+        FSeen = Keys().size();
+    }
+
+    // The key events that arrive after the last look, once `expected.size()` have.
+    std::vector<KeySent> NextKeys(size_t count)
+    {
+        WaitUntil([&] { return Keys().size() >= FSeen + count; });
+        std::vector<KeySent> keys = Keys();
+        keys.erase(keys.begin(), keys.begin() + long(std::min(FSeen, keys.size())));
+        FSeen += keys.size();
+        return keys;
+    }
+
+    void ExpectKeys(const std::vector<KeySent>& expected)
+    {
+        const std::vector<KeySent> sent = NextKeys(expected.size());
+        EXPECT_EQ(sent, expected) << "sent " << Describe(sent) << " expected " << Describe(expected);
+    }
+
+    void AltGr(const std::string& key)
+    {
+        FViewer->Xdo({ "keydown", "ISO_Level3_Shift", "keydown", key, "keyup", key, "keyup", "ISO_Level3_Shift" });
+    }
+
+    void SetLayout(const std::string& layout)
+    {
+        ASSERT_EQ(ChildProcess::Run({ "setxkbmap", "-display", FDisplay.Name(), layout }, "", nullptr), 0);
+        SettleKeys();
+    }
+
+    TempDir FFolder { "zarn-input-test" };
+    ViewerDisplay FDisplay;
+    ScriptedServer FServer;
+    std::unique_ptr<Viewer> FViewer;
+    std::string FMainWindow;
+    size_t FSeen = 0;
+};
+
+TEST_F(InputCaptureTest, TypedKeysTabAndAltF4GoToTheServerAndNothingHappensLocally)
+{
+    // As a hand types it: Shift goes down before Z and comes up after it (xdotool's own type
+    // lets Shift go first).
+    FViewer->Xdo({ "keydown", "a", "keyup", "a", "keydown", "shift", "keydown", "z", "keyup", "z", "keyup", "shift",
+        "keydown", "1", "keyup", "1" });
+    ExpectKeys({ Down(0x61), Up(0x61), Down(0xFFE1), Down(0x5A), Up(0x5A), Up(0xFFE1), Down(0x31), Up(0x31) });
+
+    FViewer->Key("Tab");
+    FViewer->Key("Tab");
+    ExpectKeys({ Down(0xFF09), Up(0xFF09), Down(0xFF09), Up(0xFF09) });
+    EXPECT_EQ(FViewer->Xdo({ "getwindowfocus" }).value_or(""), FMainWindow + "\n");
+
+    FViewer->Xdo({ "keydown", "alt", "keydown", "F4", "keyup", "F4", "keyup", "alt" });
+    ExpectKeys({ Down(0xFFE9), Down(0xFFC1), Up(0xFFC1), Up(0xFFE9) });
+    SettleKeys(); // the viewer still takes keys: it is open
+    EXPECT_TRUE(FViewer->Running());
+    EXPECT_EQ(FViewer->Windows(ExactTitle(kTitle + " - keys")).size(), 1u);
+}
+
+TEST_F(InputCaptureTest, PrintReachesTheServerFromAnotherWindowAndComingBackReleasesModifiers)
+{
+    OtherProgramWindow other(FDisplay.Name());
+    ASSERT_TRUE(FViewer->Xdo({ "windowactivate", "--sync", other.Id() }));
+    FViewer->Key("Print");
+    ExpectKeys({ Down(0xFF61), Up(0xFF61) });
+
+    // Qt takes a lost focus for real only when no window of its own regains it within
+    // 400 ms; a user away from the viewer is away longer than that.
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(FViewer->Xdo({ "windowactivate", "--sync", FMainWindow }));
+    ExpectKeys({ Up(0xFFE1), Up(0xFFE2), Up(0xFFE3), Up(0xFFE4), Up(0xFFE9), Up(0xFFEA) });
+}
+
+TEST_F(InputCaptureTest, LayoutsTypeWhatTheUserTyped)
+{
+    SetLayout("de");
+    AltGr("q");
+    ExpectKeys({ Down(0xFE03), Down(0x40), Up(0x40), Up(0xFE03) });
+    AltGr("e");
+    ExpectKeys({ Down(0xFE03), Down(0x20AC), Up(0x20AC), Up(0xFE03) });
+
+    SetLayout("ru");
+    FViewer->Key("Cyrillic_ef");
+    ExpectKeys({ Down(0x6C6), Up(0x6C6) });
+}
+
+TEST_F(InputCaptureTest, ClicksArriveAtTheFramebufferPixelWithTheButtonsHeld)
+{
+    const std::string x = "100", y = std::to_string(kPanelTop + 50); // framebuffer pixel (100, 50)
+    FViewer->Xdo({ "mousemove", "--window", FMainWindow, x, y, "click", "1", "mousedown", "1", "mousedown", "3",
+        "mouseup", "3", "mouseup", "1" });
+    // The button masks in the order they changed, from the first event at the pixel on.
+    std::vector<uint8_t> masks;
+    bool elsewhere = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        masks.clear();
+        elsewhere = false;
+        bool arrived = false;
+        for (const PointerSent& event : Pointer()) {
+            const bool atPixel = event.x == 100 && event.y == 50;
+            arrived = arrived || atPixel;
+            elsewhere = elsewhere || (arrived && !atPixel);
+            if (arrived && event.mask != (masks.empty() ? 0 : masks.back()))
+                masks.push_back(event.mask);
+        }
+        return masks.size() >= 6;
+    }));
+    EXPECT_EQ(masks, std::vector<uint8_t>({ 1, 0, 1, 5, 1, 0 }));
+    EXPECT_FALSE(elsewhere);
 }

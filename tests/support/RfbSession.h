@@ -1,0 +1,32 @@
+#pragma once
+// A session with a scripted server as tests of the window need it: the handshake script up to
+// ServerInit, and what the client sent afterwards split into its messages.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "support/RfbBytes.h"
+#include "support/ScriptedServer.h"
+
+namespace zarn::test {
+
+// The client's bytes of the handshake below: its version (12), security type and ClientInit.
+inline constexpr size_t kNoneHandshakeClientBytes = 14;
+
+// "RFB 003.008\n".
+std::vector<uint8_t> Greeting38None();
+
+// RFB 3.8 with security None up to and including ServerInit.
+void ScriptNoneHandshake(ScriptedServer& server, const ServerInitFields& init);
+
+struct ClientMessage {
+    uint8_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Splits what a client sent after its handshake (`skip` bytes) into messages; stops at a
+// message type that is not expected here or at a message not yet complete.
+std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip);
+
+} // namespace zarn::test
