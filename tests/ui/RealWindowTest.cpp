@@ -636,6 +636,11 @@ TEST_F(InputCaptureTest, TypedKeysTabAndAltF4GoToTheServerAndNothingHappensLocal
     FViewer->Xdo({ "keydown", "alt", "keydown", "F4", "keyup", "F4", "keyup", "alt" });
     ExpectKeys({ Down(0xFFE9), Down(0xFFC1), Up(0xFFC1), Up(0xFFE9) });
     SettleKeys(); // the viewer still takes keys: it is open
+
+    // Print in the viewer itself takes the hot key's route, and its grab is no change of focus.
+    FViewer->Key("Print");
+    FViewer->Key("F9");
+    ExpectKeys({ Down(0xFF61), Up(0xFF61), Down(0xFFC6), Up(0xFFC6) });
     EXPECT_TRUE(FViewer->Running());
     EXPECT_EQ(FViewer->Windows(ExactTitle(kTitle + " - keys")).size(), 1u);
 }
