@@ -6,8 +6,8 @@
 #include <functional>
 
 #include <QImage>
-#include <QMouseEvent>
 #include <QList>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include "imaging/ImageView.h"

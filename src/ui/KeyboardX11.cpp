@@ -1,6 +1,7 @@
 #include "ui/KeyboardX11.h"
 
 #include <optional>
+#include <string_view>
 
 #include <QKeyEvent>
 
@@ -107,21 +108,22 @@ uint16_t VirtualKeyOfCharacter(uint32_t c)
         return uint16_t(c - 'a' + 'A');
     if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ')
         return uint16_t(c);
+    if (c > 0x7E)
+        return 0xDF; // VK_OEM_8: a key of a national layout
+    // The shifted digits, from Shift+0 on.
+    const std::string_view shiftedDigits = ")!@#$%^&*(";
+    if (const size_t digit = shiftedDigits.find(char(c)); digit != std::string_view::npos)
+        return uint16_t('0' + digit);
+    // The punctuation keys with their two characters.
     static constexpr struct {
-        char c;
+        std::string_view characters;
         uint16_t virtualKey;
-    } kPunctuation[] = {
-        { ')', '0' }, { '!', '1' }, { '@', '2' }, { '#', '3' }, { '$', '4' }, { '%', '5' }, { '^', '6' },
-        { '&', '7' }, { '*', '8' }, { '(', '9' }, { ';', 0xBA }, { ':', 0xBA }, { '=', 0xBB },
-        { '+', 0xBB }, { ',', 0xBC }, { '<', 0xBC }, { '-', 0xBD }, { '_', 0xBD }, { '.', 0xBE },
-        { '>', 0xBE }, { '/', 0xBF }, { '?', 0xBF }, { '`', 0xC0 }, { '~', 0xC0 }, { '[', 0xDB },
-        { '{', 0xDB }, { '\\', 0xDC }, { '|', 0xDC }, { ']', 0xDD }, { '}', 0xDD }, { '\'', 0xDE },
-        { '"', 0xDE },
-    };
-    for (const auto& p : kPunctuation)
-        if (uint32_t(uint8_t(p.c)) == c)
-            return p.virtualKey;
-    return 0xDF; // VK_OEM_8: a key of a national layout
+    } kPunctuationKeys[] = { { ";:", 0xBA }, { "=+", 0xBB }, { ",<", 0xBC }, { "-_", 0xBD }, { ".>", 0xBE },
+        { "/?", 0xBF }, { "`~", 0xC0 }, { "[{", 0xDB }, { "\\|", 0xDC }, { "]}", 0xDD }, { "'\"", 0xDE } };
+    for (const auto& key : kPunctuationKeys)
+        if (key.characters.find(char(c)) != std::string_view::npos)
+            return key.virtualKey;
+    return 0xDF;
 }
 
 // The letter or digit key at an X keycode (evdev numbering), whatever the layout: Control with
@@ -193,8 +195,8 @@ TMappedKey MapX11Key(uint32_t keySym, uint32_t keyCode, const QString& text, boo
         // With Control the translation sends a virtual-key code as the character: right for
         // letters and digits, another character for punctuation (Control+minus would arrive as
         // '='). Those keep the keysym that was typed.
-        const bool letterOrDigit
-            = (key.virtualKey >= 'A' && key.virtualKey <= 'Z') || (key.virtualKey >= '0' && key.virtualKey <= '9');
+        const bool letterOrDigit = (key.virtualKey >= 'A' && key.virtualKey <= 'Z')
+            || (key.virtualKey >= '0' && key.virtualKey <= '9');
         if (controlHeld && !letterOrDigit && key.virtualKey != ' ')
             key.keySym = keySym;
         return key;

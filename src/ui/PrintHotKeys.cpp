@@ -22,9 +22,7 @@ constexpr struct {
     uint16_t modifiers;
     TShiftState shift;
 } kCombinations[] = {
-    { 0, 0 },
-    { XCB_MOD_MASK_SHIFT, ssShift },
-    { XCB_MOD_MASK_CONTROL, ssCtrl },
+    { 0, 0 }, { XCB_MOD_MASK_SHIFT, ssShift }, { XCB_MOD_MASK_CONTROL, ssCtrl },
     { XCB_MOD_MASK_1, ssAlt }, // Alt
 };
 
@@ -104,8 +102,8 @@ void TPrintHotKeys::GrabPrintKeys()
                 // owner_events false: the press comes to the root window even while one of our
                 // own windows has the focus, so every Print takes this one route.
                 xcb_generic_error_t* error = xcb_request_check(FConnection,
-                    xcb_grab_key_checked(FConnection, 0, FRoot, modifiers, keyCode, XCB_GRAB_MODE_ASYNC,
-                        XCB_GRAB_MODE_ASYNC));
+                    xcb_grab_key_checked(
+                        FConnection, 0, FRoot, modifiers, keyCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
                 if (error) {
                     std::free(error); // held by another program: it keeps the combination
                     continue;

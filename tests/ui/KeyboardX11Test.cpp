@@ -34,8 +34,8 @@ std::vector<Sent> Type(const std::vector<Stroke>& strokes, TKeyboardX11& keyboar
     test::ReadySession session(4, 4);
     session.proto->Keyboard = &keyboard;
     for (const Stroke& s : strokes) {
-        QKeyEvent event(s.down ? QEvent::KeyPress : QEvent::KeyRelease, 0, s.modifiers, s.keyCode, s.keySym, 0,
-            s.text, s.autoRepeat);
+        QKeyEvent event(s.down ? QEvent::KeyPress : QEvent::KeyRelease, 0, s.modifiers, s.keyCode, s.keySym,
+            0, s.text, s.autoRepeat);
         if (const TMappedKey* key = keyboard.Take(event))
             SendMappedKey(*session.proto, *key, ShiftStateOf(s.modifiers), s.down);
     }
@@ -51,7 +51,9 @@ QString Printable(const std::vector<Sent>& sent)
 {
     QStringList items;
     for (const Sent& s : sent)
-        items << QStringLiteral("%1%2").arg(s.keySym, 0, 16).arg(s.down ? QStringLiteral("v") : QStringLiteral("^"));
+        items << QStringLiteral("%1%2")
+                     .arg(s.keySym, 0, 16)
+                     .arg(s.down ? QStringLiteral("v") : QStringLiteral("^"));
     return items.join(QLatin1Char(' '));
 }
 
@@ -129,7 +131,8 @@ private slots:
         for (const auto& row : rows) {
             TKeyboardX11 keyboard;
             const std::vector<Sent> sent = Type(row.strokes, keyboard);
-            QVERIFY2(sent == row.sent, qPrintable(QString::fromLatin1(row.what) + QStringLiteral(": ") + Printable(sent)));
+            QVERIFY2(sent == row.sent,
+                qPrintable(QString::fromLatin1(row.what) + QStringLiteral(": ") + Printable(sent)));
         }
     }
 

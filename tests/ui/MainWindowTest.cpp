@@ -32,12 +32,12 @@
 
 using namespace zarn;
 using zarn::test::ByteWriter;
+using zarn::test::Greeting38None;
 using zarn::test::ScriptedServer;
 using zarn::test::ScriptNoneHandshake;
-using zarn::test::Greeting38None;
-using zarn::test::SplitClientMessages;
 using zarn::test::ServerInitBytes;
 using zarn::test::ServerInitFields;
+using zarn::test::SplitClientMessages;
 
 namespace {
 

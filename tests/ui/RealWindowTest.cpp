@@ -489,8 +489,14 @@ std::string Describe(const std::vector<KeySent>& keys)
     return text.str();
 }
 
-KeySent Down(uint32_t keySym) { return { true, keySym }; }
-KeySent Up(uint32_t keySym) { return { false, keySym }; }
+KeySent Down(uint32_t keySym)
+{
+    return { true, keySym };
+}
+KeySent Up(uint32_t keySym)
+{
+    return { false, keySym };
+}
 
 // A plain X window of another program, to take the focus from the viewer.
 class OtherProgramWindow {
@@ -559,8 +565,8 @@ protected:
     {
         std::vector<KeySent> keys;
         for (const ClientMessage& m : Messages(4))
-            keys.push_back(
-                { m.bytes[1] == 1, uint32_t(m.bytes[4] << 24 | m.bytes[5] << 16 | m.bytes[6] << 8 | m.bytes[7]) });
+            keys.push_back({ m.bytes[1] == 1,
+                uint32_t(m.bytes[4] << 24 | m.bytes[5] << 16 | m.bytes[6] << 8 | m.bytes[7]) });
         return keys;
     }
 
@@ -568,8 +574,8 @@ protected:
     {
         std::vector<PointerSent> events;
         for (const ClientMessage& m : Messages(5))
-            events.push_back(
-                { m.bytes[1], uint16_t(m.bytes[2] << 8 | m.bytes[3]), uint16_t(m.bytes[4] << 8 | m.bytes[5]) });
+            events.push_back({ m.bytes[1], uint16_t(m.bytes[2] << 8 | m.bytes[3]),
+                uint16_t(m.bytes[4] << 8 | m.bytes[5]) });
         return events;
     }
 
@@ -603,7 +609,8 @@ protected:
 
     void AltGr(const std::string& key)
     {
-        FViewer->Xdo({ "keydown", "ISO_Level3_Shift", "keydown", key, "keyup", key, "keyup", "ISO_Level3_Shift" });
+        FViewer->Xdo(
+            { "keydown", "ISO_Level3_Shift", "keydown", key, "keyup", key, "keyup", "ISO_Level3_Shift" });
     }
 
     void SetLayout(const std::string& layout)
@@ -624,9 +631,10 @@ TEST_F(InputCaptureTest, TypedKeysTabAndAltF4GoToTheServerAndNothingHappensLocal
 {
     // As a hand types it: Shift goes down before Z and comes up after it (xdotool's own type
     // lets Shift go first).
-    FViewer->Xdo({ "keydown", "a", "keyup", "a", "keydown", "shift", "keydown", "z", "keyup", "z", "keyup", "shift",
-        "keydown", "1", "keyup", "1" });
-    ExpectKeys({ Down(0x61), Up(0x61), Down(0xFFE1), Down(0x5A), Up(0x5A), Up(0xFFE1), Down(0x31), Up(0x31) });
+    FViewer->Xdo({ "keydown", "a", "keyup", "a", "keydown", "shift", "keydown", "z", "keyup", "z", "keyup",
+        "shift", "keydown", "1", "keyup", "1" });
+    ExpectKeys(
+        { Down(0x61), Up(0x61), Down(0xFFE1), Down(0x5A), Up(0x5A), Up(0xFFE1), Down(0x31), Up(0x31) });
 
     FViewer->Key("Tab");
     FViewer->Key("Tab");
@@ -675,8 +683,8 @@ TEST_F(InputCaptureTest, LayoutsTypeWhatTheUserTyped)
 TEST_F(InputCaptureTest, ClicksArriveAtTheFramebufferPixelWithTheButtonsHeld)
 {
     const std::string x = "100", y = std::to_string(kPanelTop + 50); // framebuffer pixel (100, 50)
-    FViewer->Xdo({ "mousemove", "--window", FMainWindow, x, y, "click", "1", "mousedown", "1", "mousedown", "3",
-        "mouseup", "3", "mouseup", "1" });
+    FViewer->Xdo({ "mousemove", "--window", FMainWindow, x, y, "click", "1", "mousedown", "1", "mousedown",
+        "3", "mouseup", "3", "mouseup", "1" });
     // The button masks in the order they changed, from the first event at the pixel on.
     std::vector<uint8_t> masks;
     bool elsewhere = false;
