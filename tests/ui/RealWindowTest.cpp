@@ -704,3 +704,20 @@ TEST_F(InputCaptureTest, ClicksArriveAtTheFramebufferPixelWithTheButtonsHeld)
     EXPECT_EQ(masks, std::vector<uint8_t>({ 1, 0, 1, 5, 1, 0 }));
     EXPECT_FALSE(elsewhere);
 }
+
+TEST_F(InputCaptureTest, AHeldKeyRepeatsItsPressAndIsReleasedOnce)
+{
+    FViewer->Xdo({ "keydown", "a" });
+    const bool repeated = WaitUntil([&] { return Keys().size() >= FSeen + 3; });
+    FViewer->Xdo({ "keyup", "a" });
+    ASSERT_TRUE(repeated) << "the X server did not repeat the key";
+    std::vector<KeySent> sent;
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<KeySent> more = NextKeys(0);
+        sent.insert(sent.end(), more.begin(), more.end());
+        return !sent.empty() && sent.back() == Up(0x61);
+    }));
+    EXPECT_GE(sent.size(), 4u);
+    for (size_t i = 0; i + 1 < sent.size(); ++i)
+        EXPECT_EQ(sent[i], Down(0x61)) << Describe(sent);
+}
