@@ -94,8 +94,7 @@ void TPrintHotKeys::GrabPrintKeys()
 {
 #ifdef ZARN_HAVE_XCB
     FKeyCodes = KeyCodesOf(FConnection, kPrintKeySym);
-    for (const auto& combination : kCombinations) {
-        bool held = false;
+    for (const auto& combination : kCombinations)
         for (const uint8_t keyCode : FKeyCodes)
             for (const uint16_t lock : kLockVariants) {
                 const uint16_t modifiers = combination.modifiers | lock;
@@ -109,10 +108,7 @@ void TPrintHotKeys::GrabPrintKeys()
                     continue;
                 }
                 FGrabs.push_back({ keyCode, modifiers });
-                held = true;
             }
-        FHeldCombinations += held ? 1 : 0;
-    }
 #endif
 }
 

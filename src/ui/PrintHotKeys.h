@@ -32,9 +32,6 @@ public:
     TPrintHotKeys(const TPrintHotKeys&) = delete;
     TPrintHotKeys& operator=(const TPrintHotKeys&) = delete;
 
-    // How many of the four combinations the X server granted.
-    int HeldCombinations() const { return FHeldCombinations; }
-
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
@@ -51,7 +48,6 @@ private:
     uint32_t FRoot = 0;
     std::vector<uint8_t> FKeyCodes;
     std::vector<Grab> FGrabs;
-    int FHeldCombinations = 0;
 };
 
 } // namespace zarn

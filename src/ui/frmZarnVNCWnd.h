@@ -106,7 +106,6 @@ public:
     void pnlClientMouseDown(QMouseEvent& event);
     void pnlClientMouseMove(QMouseEvent& event);
     void pnlClientMouseUp(QMouseEvent& event);
-    const TPrintHotKeys* PrintHotKeys() const { return FPrintHotKeys.get(); }
 
 public slots:
     void cmdConnectClick();
