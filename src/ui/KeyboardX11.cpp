@@ -224,13 +224,14 @@ TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers)
     return shift;
 }
 
-const TMappedKey* TKeyboardX11::Take(const QKeyEvent& event)
+const TMappedKey* TKeyboardX11::Take(const QKeyEvent& event, TShiftState shift)
 {
     const bool down = event.type() == QEvent::KeyPress;
     if (!down && event.isAutoRepeat())
         return nullptr;
-    // A release names what its press sent, even if a modifier let go in between changed the
-    // keysym (AltGr up before E would otherwise release "e" and leave the euro sign held).
+    // A modifier let go or pressed between a press and its release changes the keysym (AltGr up
+    // before E would release "e", Control down before A would release "A") and would leave the
+    // pressed one held on the server.
     TMappedKey& pressed = FPressed[event.nativeScanCode() & 0xFF];
     if (!down && !pressed.SendsNothing()) {
         FCurrent = pressed;
@@ -238,6 +239,7 @@ const TMappedKey* TKeyboardX11::Take(const QKeyEvent& event)
     } else {
         FCurrent = MapX11Key(event.nativeVirtualKey(), event.nativeScanCode(), event.text(),
             event.modifiers().testFlag(Qt::ControlModifier));
+        FCurrent.shift = shift;
         if (down)
             pressed = FCurrent;
     }
@@ -296,12 +298,12 @@ std::string TKeyboardX11::ToAscii(uint16_t virtualKey) const
     return virtualKey != 0 && virtualKey == FCurrent.virtualKey ? FCurrent.text : std::string();
 }
 
-bool SendMappedKey(TVNCProto& proto, const TMappedKey& key, TShiftState shift, bool down)
+bool SendMappedKey(TVNCProto& proto, const TMappedKey& key, bool down)
 {
     if (key.keySym != 0)
         return proto.SendKeySym(key.keySym, down);
     if (key.virtualKey != 0)
-        return proto.SendKeyEvent(key.virtualKey, shift, down);
+        return proto.SendKeyEvent(key.virtualKey, key.shift, down);
     return false;
 }
 

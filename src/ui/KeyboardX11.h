@@ -33,6 +33,8 @@ struct TMappedKey {
     std::string text;
     // Non-zero: the keysym to send as it stands, instead of translating virtualKey.
     uint32_t keySym = 0;
+    // The shift set the translation gets; a release keeps that of its press.
+    TShiftState shift = 0;
 
     bool SendsNothing() const { return virtualKey == 0 && keySym == 0; }
 };
@@ -46,10 +48,12 @@ TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers);
 
 class TKeyboardX11 : public KeyboardState {
 public:
-    // Maps `event`, makes it the key being handled and updates the down-state. Null when the
-    // event is to send nothing: a key without a keysym, or one of the releases Qt reports
-    // between automatic repetitions (a held key sends a press per repetition and one release).
-    const TMappedKey* Take(const QKeyEvent& event);
+    // Maps `event`, to be translated with the shift set `shift`, makes it the key being handled
+    // and updates the down-state. A release becomes what its press became, so that the server
+    // releases the keysym it pressed whatever changed in between. Null when the event is to
+    // send nothing: a key without a keysym, or one of the releases Qt reports between automatic
+    // repetitions (a held key sends a press per repetition and one release).
+    const TMappedKey* Take(const QKeyEvent& event, TShiftState shift);
 
     // Forgets every key held: used when the keys' releases may have gone to another program.
     void ReleaseAll();
@@ -69,6 +73,6 @@ private:
 
 // Sends a mapped key to the server: its own keysym as it stands, or its virtual-key code
 // through the engine's translation. False when nothing was sent (not IsReady, nothing to send).
-bool SendMappedKey(TVNCProto& proto, const TMappedKey& key, TShiftState shift, bool down);
+bool SendMappedKey(TVNCProto& proto, const TMappedKey& key, bool down);
 
 } // namespace zarn

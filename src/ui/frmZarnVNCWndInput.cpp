@@ -111,20 +111,20 @@ bool TZarnVNCWnd::AppMessage(QObject* receiver, QEvent* event)
 
 void TZarnVNCWnd::SendSystemKey(const QKeyEvent& event)
 {
-    if (const TMappedKey* key = FKeyboard.Take(event))
-        SendMappedKey(*FProto, *key, 0, event.type() == QEvent::KeyPress);
+    if (const TMappedKey* key = FKeyboard.Take(event, 0))
+        SendMappedKey(*FProto, *key, event.type() == QEvent::KeyPress);
 }
 
 void TZarnVNCWnd::FormKeyDown(QKeyEvent& event)
 {
-    if (const TMappedKey* key = FKeyboard.Take(event))
-        SendMappedKey(*FProto, *key, ShiftStateOf(event.modifiers()), true);
+    if (const TMappedKey* key = FKeyboard.Take(event, ShiftStateOf(event.modifiers())))
+        SendMappedKey(*FProto, *key, true);
 }
 
 void TZarnVNCWnd::FormKeyUp(QKeyEvent& event)
 {
-    if (const TMappedKey* key = FKeyboard.Take(event))
-        SendMappedKey(*FProto, *key, ShiftStateOf(event.modifiers()), false);
+    if (const TMappedKey* key = FKeyboard.Take(event, ShiftStateOf(event.modifiers())))
+        SendMappedKey(*FProto, *key, false);
 }
 
 bool TZarnVNCWnd::CMDialogKey(const QKeyEvent& event)

@@ -36,8 +36,8 @@ std::vector<Sent> Type(const std::vector<Stroke>& strokes, TKeyboardX11& keyboar
     for (const Stroke& s : strokes) {
         QKeyEvent event(s.down ? QEvent::KeyPress : QEvent::KeyRelease, 0, s.modifiers, s.keyCode, s.keySym,
             0, s.text, s.autoRepeat);
-        if (const TMappedKey* key = keyboard.Take(event))
-            SendMappedKey(*session.proto, *key, ShiftStateOf(s.modifiers), s.down);
+        if (const TMappedKey* key = keyboard.Take(event, ShiftStateOf(s.modifiers)))
+            SendMappedKey(*session.proto, *key, s.down);
     }
     std::vector<Sent> sent;
     const std::vector<uint8_t> wire = session.wire->Written();
@@ -123,6 +123,9 @@ private slots:
                 { { 0xFE03, 108, "" }, { 0x20AC, 26, QStringLiteral("€") }, { 0xFE03, 108, "", {}, false },
                     { 0x65, 26, "e", {}, false } },
                 { { true, 0xFE03 }, { true, 0x20AC }, { false, 0xFE03 }, { false, 0x20AC } } },
+            { "Control pressed while A is held: A still releases the keysym it pressed",
+                { { 0x61, 38, "a" }, { 0xFFE3, 37, "" }, { 0x61, 38, "\x01", kCtrl, false } },
+                { { true, 0x61 }, { true, 0xFFE3 }, { false, 0x61 } } },
             { "right Shift is told from left",
                 { { 0xFFE2, 62, "" }, { 0x41, 38, "A", kShift }, { 0x41, 38, "A", kShift, false },
                     { 0xFFE2, 62, "", kShift, false } },
