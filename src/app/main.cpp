@@ -56,6 +56,20 @@ bool DisplayReachable(std::string& problem)
     return true;
 }
 
+// On a Wayland desktop Qt would pick its Wayland platform, where a program can neither grab
+// keys system-wide nor learn the X keysym of a key. XWayland gives the same keyboard, hot keys
+// and grabs as a plain X11 desktop, so the viewer runs there whenever DISPLAY is set and the
+// user has not chosen a platform (QT_QPA_PLATFORM or -platform).
+void PreferX11(int argc, char** argv)
+{
+    if (!Environment("QT_QPA_PLATFORM").empty() || Environment("DISPLAY").empty())
+        return;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "-platform" || std::string(argv[i]).rfind("-platform=", 0) == 0)
+            return;
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+}
+
 // SIGTERM and SIGINT close the window like its close box does, so that the connection ends
 // cleanly and the recent hosts are saved. The handler only writes a byte to a socket pair;
 // the event loop does the rest.
@@ -89,6 +103,7 @@ void CloseOnTerminationSignals(QWidget& window)
 
 int main(int argc, char** argv)
 {
+    PreferX11(argc, argv);
     std::string problem;
     if (!DisplayReachable(problem)) {
         std::fprintf(stderr, "zarnvnc: %s. Start the viewer from a desktop session.\n", problem.c_str());

@@ -126,6 +126,10 @@ public:
     bool SendSetPixelFormat();
     void SendSetEncodings();
     bool SendKeyEvent(uint16_t key, TShiftState modifiers, bool down);
+    // Sends `keySym` as it stands, with no translation: for keys the local keyboard layer
+    // already knows the keysym of (characters outside Latin-1, dead keys, AltGr). False and
+    // nothing sent while not IsReady.
+    bool SendKeySym(uint32_t keySym, bool down);
     bool SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y);
     void SendClientCutText(const std::string& text);
     std::string VirtualKeyToChar(uint16_t virtualKey);

@@ -91,7 +91,13 @@ bool TVNCProto::SendKeyEvent(uint16_t key, TShiftState modifiers, bool down)
     LastShiftKeySym = last.shift;
     LastCtrlKeySym = last.ctrl;
     LastAltKeySym = last.alt;
+    return SendKeySym(keySym, down);
+}
 
+bool TVNCProto::SendKeySym(uint32_t keySym, bool down)
+{
+    if (!IsReady())
+        return false;
     uint8_t message[8] = {};
     message[0] = kKeyEvent;
     message[1] = down ? 1 : 0;

@@ -22,6 +22,25 @@ TClientPanel::TClientPanel(QWidget* parent)
     setAutoFillBackground(false);
     // Every paint covers the whole panel, either with the picture or with the background.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+void TClientPanel::mousePressEvent(QMouseEvent* event)
+{
+    if (OnMouseDown)
+        OnMouseDown(*event);
+}
+
+void TClientPanel::mouseMoveEvent(QMouseEvent* event)
+{
+    if (OnMouseMove)
+        OnMouseMove(*event);
+}
+
+void TClientPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (OnMouseUp)
+        OnMouseUp(*event);
 }
 
 void TClientPanel::ShowPicture(TPictureSource source)

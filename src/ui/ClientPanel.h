@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include "imaging/ImageView.h"
@@ -31,8 +32,16 @@ public:
     // The QImage the last paint drew, for tests: it must share the engine's memory.
     const QImage& WrappedImage() const { return FImage; }
 
+    // Mouse press, move and release over the panel (moves also with no button down; while a
+    // button is held, also outside the panel). Empty hooks are skipped.
+    using TMouseHook = std::function<void(QMouseEvent& event)>;
+    TMouseHook OnMouseDown, OnMouseMove, OnMouseUp;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     const QImage& Wrap(const ImageView& view);

@@ -32,30 +32,6 @@ constexpr int kSlideTickMs = 20;
 // Pointer rows at the top of the visible picture that call the bar in.
 constexpr int kTopEdgeRows = 4;
 
-// Passes pnlClient's pointer moves to the bar logic. Mouse tracking is on so that moves arrive
-// without a button held, which is how the pointer reaches the top edge.
-class TPanelMoveHook : public QObject {
-public:
-    TPanelMoveHook(QWidget& panel, std::function<void(const QPoint&)> moved)
-        : QObject(&panel)
-        , FMoved(std::move(moved))
-    {
-        panel.setMouseTracking(true);
-        panel.installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseMove)
-            FMoved(static_cast<QMouseEvent*>(event)->position().toPoint());
-        return false;
-    }
-
-private:
-    std::function<void(const QPoint&)> FMoved;
-};
-
 } // namespace
 
 void TZarnVNCWnd::BuildFullScreenBar()
@@ -79,7 +55,6 @@ void TZarnVNCWnd::BuildFullScreenBar()
     tmrHideFSPanel->setInterval(kSlideTickMs);
     connect(tmrHideFSPanel, &QTimer::timeout, this, Guarded([this] { tmrHideFSPanelTimer(); }));
 
-    new TPanelMoveHook(*pnlClient, [this](const QPoint& position) { FullScreenPointerMoved(position); });
     new TFullScreenKeyboardGrab(*this);
 }
 

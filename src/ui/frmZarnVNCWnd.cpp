@@ -198,6 +198,7 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 
     SetApplicationTitle(ApplicationTitle() + kPortableSuffix);
     setWindowTitle(ApplicationTitle());
+    InstallInputCapture();
 
     FCursors = std::make_unique<TCursorTable>();
     ApplyCursorSetting();
@@ -218,6 +219,7 @@ void TZarnVNCWnd::FormDestroy()
     if (FDestroyed)
         return;
     FDestroyed = true;
+    RemoveInputCapture();
     tmrThroughput->stop();
     // The thread paints from the engine: it stops before the engine goes.
     CloseConnection(TCaptionAfterClose::Keep);

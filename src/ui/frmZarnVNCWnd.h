@@ -18,7 +18,12 @@
 #include <QLocale>
 #include <QWidget>
 
+#include "ui/KeyboardX11.h"
+#include "ui/PrintHotKeys.h"
+
 class QFrame;
+class QKeyEvent;
+class QMouseEvent;
 class QLabel;
 class QScrollArea;
 class QTimer;
@@ -100,6 +105,24 @@ public:
     // Sounds the desktop's bell for the server's Bell message. Tests replace it.
     std::function<void()> Beep;
 
+    // ---- input capture (frmZarnVNCWndInput.cpp) ----
+    // Keys of the main window, passed to the server; the event goes on unchanged.
+    void FormKeyDown(QKeyEvent& event);
+    void FormKeyUp(QKeyEvent& event);
+    // True when the key must not do its dialog work (Tab moving the focus, Alt).
+    bool CMDialogKey(const QKeyEvent& event);
+    // The application-wide key hook, ahead of every window of the program: system keys (Alt
+    // held, Alt itself, F10) go to the server only; the main window's keys go to FormKeyDown
+    // and FormKeyUp. True when the event is consumed.
+    bool AppMessage(QObject* receiver, QEvent* event);
+    // The program became the active application again: releases the six modifiers remotely.
+    void AppActivate();
+    // A Print Screen hot key with its shift set: one Print press and release to the server.
+    void WMHotKey(TShiftState shift);
+    void pnlClientMouseDown(QMouseEvent& event);
+    void pnlClientMouseMove(QMouseEvent& event);
+    void pnlClientMouseUp(QMouseEvent& event);
+
 public slots:
     void cmdConnectClick();
     void cmdDisconnectClick();
@@ -144,6 +167,10 @@ private:
     void ShowThroughput();
     void BuildFullScreenBar();
     void FormResize();
+    void InstallInputCapture();
+    void RemoveInputCapture();
+    void SendSystemKey(const QKeyEvent& event);
+    void SendPointer(const QMouseEvent& event);
 
     std::unique_ptr<TVNCProto> FProto;
     std::unique_ptr<TVNCRegSettings> FSettings;
@@ -159,6 +186,9 @@ private:
     uint64_t FLastBytesReceived = 0;
     uint64_t FLastFramesReceived = 0;
     bool FDestroyed = false;
+    TKeyboardX11 FKeyboard;
+    std::unique_ptr<QObject> FAppMessageFilter;
+    std::unique_ptr<TPrintHotKeys> FPrintHotKeys;
 };
 
 // The text of a rate label for n bytes in a second: bytes below 1 KB, KB with one decimal below

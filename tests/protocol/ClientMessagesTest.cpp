@@ -50,6 +50,8 @@ TEST(ClientMessages, EachMessageGoesOutByteForByteAndIsCounted)
         { "key press", [](TVNCProto& p) { p.SendKeyEvent(0x61, 0, true); }, { 4, 1, 0, 0, 0, 0, 0, 0x61 } },
         { "key release", [](TVNCProto& p) { p.SendKeyEvent(0xFFE1, 0, false); },
             { 4, 0, 0, 0, 0, 0, 0xFF, 0xE1 } },
+        { "keysym past 16 bits", [](TVNCProto& p) { p.SendKeySym(0x1000429, true); },
+            { 4, 1, 0, 0, 0x01, 0x00, 0x04, 0x29 } },
         { "cut text", [](TVNCProto& p) { p.SendClientCutText("abc"); },
             { 6, 0, 0, 0, 0, 0, 0, 3, 'a', 'b', 'c' } },
         { "empty cut text", [](TVNCProto& p) { p.SendClientCutText(""); }, { 6, 0, 0, 0, 0, 0, 0, 0 } } };
@@ -70,6 +72,7 @@ TEST(ClientMessages, NothingIsSentBeforeItsPrecondition)
     session.proto->EncodingsSent = false; // connected but not ready
     EXPECT_FALSE(session.proto->SendSetPixelFormat());
     EXPECT_FALSE(session.proto->SendKeyEvent(0x10, 0, true));
+    EXPECT_FALSE(session.proto->SendKeySym(0x20AC, true));
     EXPECT_FALSE(session.proto->SendPointerEvent(1, 1, 1));
     EXPECT_EQ(session.proto->LastShiftKeySym, 0);
 

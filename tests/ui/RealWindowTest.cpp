@@ -2,6 +2,7 @@
 // picture, and xdotool clicks and types as a user would. What the user sees is read back from
 // the viewer's display and compared with the server's own screen.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "support/ChildProcess.h"
 #include "support/RealServers.h"
 #include "support/RfbBytes.h"
+#include "support/RfbSession.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "support/XcbCanvas.h"
@@ -85,23 +87,6 @@ public:
         FXvfb.Stop();
     }
 
-    // Starts openbox on the display and waits until it has taken the screen.
-    bool StartWindowManager(std::string* error)
-    {
-        if (!FWindowManager.Start(
-                { "env", "DISPLAY=" + FName, "openbox" }, FTemp.File("openbox.log").string(), error))
-            return false;
-        const bool managing = WaitUntil([&] {
-            std::string output;
-            ChildProcess::Run(
-                { "env", "DISPLAY=" + FName, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK" }, "", &output);
-            return output.find("window id") != std::string::npos;
-        });
-        if (!managing)
-            *error = "openbox did not take the screen: " + ReadFile(FTemp.File("openbox.log"));
-        return managing;
-    }
-
     bool Start(std::string* error)
     {
         for (int display = 140; display < 200; ++display) {
@@ -122,7 +107,50 @@ public:
 
     const std::string& Name() const { return FName; }
 
+    // openbox. Without its own key bindings every key reaches the focused window, as on a
+    // desktop whose window manager reserves none of the keys a test presses; with them it keeps
+    // Alt+Tab and the like, as a desktop does.
+    enum class TKeyBindings { None, WindowManagers };
+    bool StartWindowManager(std::string* error, TKeyBindings bindings = TKeyBindings::None)
+    {
+        std::vector<std::string> command { "env", "DISPLAY=" + FName, "openbox" };
+        if (bindings == TKeyBindings::None) {
+            const auto config = FTemp.File("rc.xml");
+            std::ofstream(config) << "<?xml version=\"1.0\"?>\n"
+                                     "<openbox_config xmlns=\"http://openbox.org/3.4/rc\"><keyboard/><mouse/>"
+                                     "</openbox_config>\n";
+            command.insert(command.end(), { "--config-file", config.string() });
+        }
+        if (!FWindowManager.Start(command, FTemp.File("openbox.log").string(), error))
+            return false;
+        if (WaitUntil([&] { return !FWindowManager.Running() || WindowManagerAnnounced(); }, 10s)
+            && FWindowManager.Running())
+            return true;
+        *error = "openbox did not start: " + ReadFile(FTemp.File("openbox.log"));
+        return false;
+    }
+
 private:
+    // A window manager names its check window on the root: then it manages new windows.
+    bool WindowManagerAnnounced() const
+    {
+        xcb_connection_t* connection = xcb_connect(FName.c_str(), nullptr);
+        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        auto* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, sizeof name - 1, name), nullptr);
+        bool announced = false;
+        if (atom && atom->atom != XCB_ATOM_NONE) {
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+            auto* property = xcb_get_property_reply(connection,
+                xcb_get_property(connection, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+            announced = property && xcb_get_property_value_length(property) == 4;
+            free(property);
+        }
+        free(atom);
+        xcb_disconnect(connection);
+        return announced;
+    }
+
     bool Reachable() const
     {
         xcb_connection_t* connection = xcb_connect(FName.c_str(), nullptr);
@@ -190,16 +218,18 @@ public:
         });
     }
 
-    void Click(int x, int y) const
+    // At (x, y) of the screen, or of `window` when one is named.
+    void Click(int x, int y, const std::string& window = "") const
     {
-        Xdo({ "mousemove", std::to_string(x), std::to_string(y), "click", "1" });
+        std::vector<std::string> args { "mousemove" };
+        if (!window.empty())
+            args.insert(args.end(), { "--window", window });
+        args.insert(args.end(), { std::to_string(x), std::to_string(y), "click", "1" });
+        Xdo(args);
     }
 
     // A click at a point inside a window, wherever a window manager has put it.
-    void ClickIn(const std::string& window, int x, int y) const
-    {
-        Xdo({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
-    }
+    void ClickIn(const std::string& window, int x, int y) const { Click(x, y, window); }
 
     void MoveTo(int x, int y) const { Xdo({ "mousemove", std::to_string(x), std::to_string(y) }); }
 
@@ -228,14 +258,11 @@ public:
     void Type(const std::string& text) const { Xdo({ "type", "--delay", "20", text }); }
     void Key(const std::string& keys) const { Xdo({ "key", keys }); }
 
-    // Fills the connect dialog and presses Enter for OK. Under a window manager, name the main
-    // window: it is not at the screen's corner then.
-    bool ConnectThroughTheDialog(int port, const std::string& mainWindow = {})
+    // Fills the connect dialog and presses Enter for OK. `mainWindow` places the click when a
+    // window manager has moved the window.
+    bool ConnectThroughTheDialog(int port, const std::string& mainWindow = "")
     {
-        if (mainWindow.empty())
-            Click(kConnectX, kButtonY);
-        else
-            ClickIn(mainWindow, kConnectX, kButtonY);
+        Click(kConnectX, kButtonY, mainWindow);
         std::string dialog;
         if (!WaitForWindow("^Connect$", &dialog))
             return false;
@@ -278,7 +305,7 @@ public:
         auto atom = [&](const char* name) {
             auto* reply = xcb_intern_atom_reply(
                 connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-            const xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
+            const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
             free(reply);
             return result;
         };
@@ -335,7 +362,7 @@ protected:
             for (const char* tool : { "openbox", "xprop", "xmessage" })
                 if (!ChildProcess::InPath(tool))
                     GTEST_SKIP() << tool << " is not installed";
-            ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+            ASSERT_TRUE(FDisplay.StartWindowManager(&error, ViewerDisplay::TKeyBindings::WindowManagers)) << error;
         }
         FViewer = std::make_unique<Viewer>(FDisplay, IniPath());
         ASSERT_TRUE(FViewer->Start(&error)) << error;
@@ -488,19 +515,7 @@ TEST_F(RealWindowTest, AServerThatDiesReturnsTheWindowToIdleWithoutAMessageKeepi
 
 namespace {
 
-// Bytes a client sends in a version 3.8 handshake with security None.
-constexpr size_t kHandshakeBytes = 14;
-
-void ScriptNoneHandshake(ScriptedServer& server)
-{
-    server.Send("RFB 003.008\n")
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(1)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes());
-}
+constexpr size_t kHandshakeBytes = kNoneHandshakeClientBytes;
 
 size_t UpdateRequests(const ScriptedServer& server)
 {
@@ -562,7 +577,7 @@ TEST_F(RealWindowTest, ClipboardTextCrossesBothWaysWithAnotherProgram)
         GTEST_SKIP() << "xclip is not installed";
     DesktopClipboard clipboard(FDisplay.Name());
     ScriptedServer server;
-    ScriptNoneHandshake(server);
+    ScriptNoneHandshake(server, {});
     server.Send(ServerCutTextBytes("from server \xe9"));
     server.Start();
     ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
@@ -596,7 +611,7 @@ TEST_F(RealWindowSharingOffTest, NeitherClipboardReachesTheOther)
     DesktopClipboard clipboard(FDisplay.Name());
     ASSERT_TRUE(clipboard.Copy("before"));
     ScriptedServer server;
-    ScriptNoneHandshake(server);
+    ScriptNoneHandshake(server, {});
     server.Send(ServerCutTextBytes("from server"));
     server.Start();
     ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
@@ -693,13 +708,7 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     init.height = 240;
     init.name = "a-rather-long-desktop-name";
     ScriptedServer server;
-    server.Send("RFB 003.008\n")
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(1)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes(init));
+    ScriptNoneHandshake(server, init);
     server.Start();
     ChildProcess other;
     std::string error;
@@ -731,6 +740,14 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     FViewer->Key("alt+Tab");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(FViewer->ActiveWindow(), FMainWindow);
+    // ... and reaches the server: Alt and Tab pressed there.
+    for (const uint32_t keysym : { 0xFFE9u, 0xFF09u }) {
+        const std::vector<uint8_t> down = ByteWriter().U8(4).U8(1).U16(0).U32(keysym);
+        EXPECT_TRUE(WaitUntil([&] {
+            const auto sent = server.Received();
+            return std::search(sent.begin(), sent.end(), down.begin(), down.end()) != sent.end();
+        })) << std::hex << keysym;
+    }
     // Another window taking the focus gets the keyboard back for the desktop.
     FViewer->Xdo({ "windowactivate", otherWindow });
     EXPECT_TRUE(WaitUntil([&] { return !KeyboardHeldElsewhere(); }));
@@ -768,4 +785,260 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     ASSERT_TRUE(WaitUntil([&] { return !FViewer->Running(); })) << "the close button did not end the viewer";
     EXPECT_TRUE(WIFEXITED(FViewer->Status()) && WEXITSTATUS(FViewer->Status()) == 0) << FViewer->Log();
     EXPECT_TRUE(server.WaitForClientClosed());
+}
+
+// ---- input capture: keys and the mouse as a scripted server receives them ----
+
+namespace {
+
+struct KeySent {
+    bool down;
+    uint32_t keySym;
+    bool operator==(const KeySent&) const = default;
+};
+
+struct PointerSent {
+    uint8_t mask;
+    uint16_t x, y;
+};
+
+std::string Describe(const std::vector<KeySent>& keys)
+{
+    std::ostringstream text;
+    for (const KeySent& key : keys)
+        text << std::hex << key.keySym << (key.down ? "v " : "^ ");
+    return text.str();
+}
+
+KeySent Down(uint32_t keySym)
+{
+    return { true, keySym };
+}
+KeySent Up(uint32_t keySym)
+{
+    return { false, keySym };
+}
+
+// A plain X window of another program, to take the focus from the viewer.
+class OtherProgramWindow {
+public:
+    explicit OtherProgramWindow(const std::string& display)
+        : FConnection(xcb_connect(display.c_str(), nullptr))
+    {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
+        FWindow = xcb_generate_id(FConnection);
+        xcb_create_window(FConnection, XCB_COPY_FROM_PARENT, FWindow, screen->root, 900, 600, 200, 150, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        xcb_map_window(FConnection, FWindow);
+        xcb_flush(FConnection);
+    }
+    ~OtherProgramWindow() { xcb_disconnect(FConnection); }
+
+    std::string Id() const { return std::to_string(FWindow); }
+
+private:
+    xcb_connection_t* FConnection;
+    xcb_window_t FWindow = 0;
+};
+
+} // namespace
+
+class InputCaptureTest : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 320, kHeight = 240;
+
+    void SetUp() override
+    {
+        for (const char* tool : { "Xvfb", "xdotool", "openbox", "setxkbmap", "env" })
+            if (!ChildProcess::InPath(tool))
+                GTEST_SKIP() << tool << " is not installed";
+        std::string error;
+        ASSERT_TRUE(FDisplay.Start(&error)) << error;
+        ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+        ServerInitFields init;
+        init.width = kWidth;
+        init.height = kHeight;
+        init.name = "keys";
+        ScriptNoneHandshake(FServer, init);
+        FServer.Start();
+        FViewer = std::make_unique<Viewer>(FDisplay, FFolder.File("ZarnVNC.ini"));
+        ASSERT_TRUE(FViewer->Start(&error)) << error;
+        ASSERT_TRUE(FViewer->WaitForWindow("^ZarnVNC Viewer", &FMainWindow)) << FViewer->Log();
+        ASSERT_TRUE(FViewer->ConnectThroughTheDialog(FServer.Port(), FMainWindow));
+        ASSERT_TRUE(WaitUntil([&] { return FViewer->Title(FMainWindow) == kTitle + " - keys"; }))
+            << FViewer->Log();
+        FViewer->Focus(FMainWindow);
+        SettleKeys();
+    }
+
+    void TearDown() override { FViewer.reset(); }
+
+    std::vector<ClientMessage> Messages(uint8_t type) const
+    {
+        std::vector<ClientMessage> found;
+        for (ClientMessage& message : SplitClientMessages(FServer.Received(), kNoneHandshakeClientBytes))
+            if (message.type == type)
+                found.push_back(std::move(message));
+        return found;
+    }
+
+    std::vector<KeySent> Keys() const
+    {
+        std::vector<KeySent> keys;
+        for (const ClientMessage& m : Messages(4))
+            keys.push_back({ m.bytes[1] == 1,
+                uint32_t(m.bytes[4] << 24 | m.bytes[5] << 16 | m.bytes[6] << 8 | m.bytes[7]) });
+        return keys;
+    }
+
+    std::vector<PointerSent> Pointer() const
+    {
+        std::vector<PointerSent> events;
+        for (const ClientMessage& m : Messages(5))
+            events.push_back({ m.bytes[1], uint16_t(m.bytes[2] << 8 | m.bytes[3]),
+                uint16_t(m.bytes[4] << 8 | m.bytes[5]) });
+        return events;
+    }
+
+    // Presses and releases F9 in the viewer and waits until its release has arrived: whatever
+    // the viewer had to send before (releases after a change of focus) is out by then.
+    void SettleKeys()
+    {
+        FViewer->Key("F9");
+        ASSERT_TRUE(WaitUntil([&] {
+            const auto keys = Keys();
+            return !keys.empty() && keys.back() == Up(0xFFC6);
+        })) << Describe(Keys());
+        FSeen = Keys().size();
+    }
+
+    // The key events that arrive after the last look, once `expected.size()` have.
+    std::vector<KeySent> NextKeys(size_t count)
+    {
+        WaitUntil([&] { return Keys().size() >= FSeen + count; });
+        std::vector<KeySent> keys = Keys();
+        keys.erase(keys.begin(), keys.begin() + long(std::min(FSeen, keys.size())));
+        FSeen += keys.size();
+        return keys;
+    }
+
+    void ExpectKeys(const std::vector<KeySent>& expected)
+    {
+        const std::vector<KeySent> sent = NextKeys(expected.size());
+        EXPECT_EQ(sent, expected) << "sent " << Describe(sent) << " expected " << Describe(expected);
+    }
+
+    void AltGr(const std::string& key)
+    {
+        FViewer->Xdo(
+            { "keydown", "ISO_Level3_Shift", "keydown", key, "keyup", key, "keyup", "ISO_Level3_Shift" });
+    }
+
+    void SetLayout(const std::string& layout)
+    {
+        ASSERT_EQ(ChildProcess::Run({ "setxkbmap", "-display", FDisplay.Name(), layout }, "", nullptr), 0);
+        SettleKeys();
+    }
+
+    TempDir FFolder { "zarn-input-test" };
+    ViewerDisplay FDisplay;
+    ScriptedServer FServer;
+    std::unique_ptr<Viewer> FViewer;
+    std::string FMainWindow;
+    size_t FSeen = 0;
+};
+
+TEST_F(InputCaptureTest, TypedKeysTabAndAltF4GoToTheServerAndNothingHappensLocally)
+{
+    // As a hand types it: Shift goes down before Z and comes up after it (xdotool's own type
+    // lets Shift go first).
+    FViewer->Xdo({ "keydown", "a", "keyup", "a", "keydown", "shift", "keydown", "z", "keyup", "z", "keyup",
+        "shift", "keydown", "1", "keyup", "1" });
+    ExpectKeys(
+        { Down(0x61), Up(0x61), Down(0xFFE1), Down(0x5A), Up(0x5A), Up(0xFFE1), Down(0x31), Up(0x31) });
+
+    FViewer->Key("Tab");
+    FViewer->Key("Tab");
+    ExpectKeys({ Down(0xFF09), Up(0xFF09), Down(0xFF09), Up(0xFF09) });
+    EXPECT_EQ(FViewer->Xdo({ "getwindowfocus" }).value_or(""), FMainWindow + "\n");
+
+    FViewer->Xdo({ "keydown", "alt", "keydown", "F4", "keyup", "F4", "keyup", "alt" });
+    ExpectKeys({ Down(0xFFE9), Down(0xFFC1), Up(0xFFC1), Up(0xFFE9) });
+    SettleKeys(); // the viewer still takes keys: it is open
+
+    // Print in the viewer itself takes the hot key's route, and its grab is no change of focus.
+    FViewer->Key("Print");
+    FViewer->Key("F9");
+    ExpectKeys({ Down(0xFF61), Up(0xFF61), Down(0xFFC6), Up(0xFFC6) });
+    EXPECT_TRUE(FViewer->Running());
+    EXPECT_EQ(FViewer->Windows(ExactTitle(kTitle + " - keys")).size(), 1u);
+}
+
+TEST_F(InputCaptureTest, PrintReachesTheServerFromAnotherWindowAndComingBackReleasesModifiers)
+{
+    OtherProgramWindow other(FDisplay.Name());
+    ASSERT_TRUE(FViewer->Xdo({ "windowactivate", "--sync", other.Id() }));
+    FViewer->Key("Print");
+    ExpectKeys({ Down(0xFF61), Up(0xFF61) });
+
+    // Qt takes a lost focus for real only when no window of its own regains it within
+    // 400 ms; a user away from the viewer is away longer than that.
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(FViewer->Xdo({ "windowactivate", "--sync", FMainWindow }));
+    ExpectKeys({ Up(0xFFE1), Up(0xFFE2), Up(0xFFE3), Up(0xFFE4), Up(0xFFE9), Up(0xFFEA) });
+}
+
+TEST_F(InputCaptureTest, LayoutsTypeWhatTheUserTyped)
+{
+    SetLayout("de");
+    AltGr("q");
+    ExpectKeys({ Down(0xFE03), Down(0x40), Up(0x40), Up(0xFE03) });
+    AltGr("e");
+    ExpectKeys({ Down(0xFE03), Down(0x20AC), Up(0x20AC), Up(0xFE03) });
+
+    SetLayout("ru");
+    FViewer->Key("Cyrillic_ef");
+    ExpectKeys({ Down(0x6C6), Up(0x6C6) });
+}
+
+TEST_F(InputCaptureTest, ClicksArriveAtTheFramebufferPixelWithTheButtonsHeld)
+{
+    const std::string x = "100", y = std::to_string(kPanelTop + 50); // framebuffer pixel (100, 50)
+    FViewer->Xdo({ "mousemove", "--window", FMainWindow, x, y, "click", "1", "mousedown", "1", "mousedown",
+        "3", "mouseup", "3", "mouseup", "1" });
+    // The button masks in the order they changed, from the first event at the pixel on.
+    std::vector<uint8_t> masks;
+    bool elsewhere = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        masks.clear();
+        elsewhere = false;
+        bool arrived = false;
+        for (const PointerSent& event : Pointer()) {
+            const bool atPixel = event.x == 100 && event.y == 50;
+            arrived = arrived || atPixel;
+            elsewhere = elsewhere || (arrived && !atPixel);
+            if (arrived && event.mask != (masks.empty() ? 0 : masks.back()))
+                masks.push_back(event.mask);
+        }
+        return masks.size() >= 6;
+    }));
+    EXPECT_EQ(masks, std::vector<uint8_t>({ 1, 0, 1, 5, 1, 0 }));
+    EXPECT_FALSE(elsewhere);
+}
+
+TEST_F(InputCaptureTest, AHeldKeyRepeatsItsPressAndIsReleasedOnce)
+{
+    FViewer->Xdo({ "keydown", "a" });
+    const bool repeated = WaitUntil([&] { return Keys().size() >= FSeen + 3; });
+    FViewer->Xdo({ "keyup", "a" });
+    ASSERT_TRUE(repeated) << "the X server did not repeat the key";
+    std::vector<KeySent> sent;
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<KeySent> more = NextKeys(0);
+        sent.insert(sent.end(), more.begin(), more.end());
+        return !sent.empty() && sent.back() == Up(0x61);
+    }));
+    EXPECT_GE(sent.size(), 4u);
+    for (size_t i = 0; i + 1 < sent.size(); ++i)
+        EXPECT_EQ(sent[i], Down(0x61)) << Describe(sent);
 }
