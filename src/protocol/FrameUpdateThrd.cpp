@@ -91,12 +91,10 @@ void TFrameUpdateThrd::Execute()
 {
     try {
         if (WaitWhileSuspended() && EngineReady()) {
-            HandOverRequest(true);
-            HandOverPaint();
+            HandOverCycle(true);
             uint32_t cycleStart = Now();
             while (WaitWhileSuspended()) {
-                HandOverRequest(false);
-                HandOverPaint();
+                HandOverCycle(false);
                 PaceRestOfCycle(cycleStart);
                 cycleStart = Now();
             }
@@ -133,14 +131,13 @@ bool TFrameUpdateThrd::EngineReady()
     return ready;
 }
 
-void TFrameUpdateThrd::HandOverRequest(bool forceFull)
+void TFrameUpdateThrd::HandOverCycle(bool forceFull)
 {
-    FDispatcher.RunOnMain([this, forceFull] { RequestStep(forceFull); });
-}
-
-void TFrameUpdateThrd::HandOverPaint()
-{
-    FDispatcher.RunOnMain([this] { PaintStep(); });
+    // Request and paint go over in one hand-over: one wake-up of each thread per cycle.
+    FDispatcher.RunOnMain([this, forceFull] {
+        RequestStep(forceFull);
+        PaintStep();
+    });
 }
 
 void TFrameUpdateThrd::RequestStep(bool forceFull)

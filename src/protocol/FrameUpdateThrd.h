@@ -1,7 +1,7 @@
 #pragma once
 // TFrameUpdateThrd sets the pace of a session: once per frame interval it has the main thread
 // request an update of the whole framebuffer (the engine's RequestUpdate, which also handles what
-// the server has sent) and then repaint, and sleeps for the rest of the interval. The worker does
+// the server has sent) and then repaint what changed, both in one hand-over, and sleeps for the rest of the interval. The worker does
 // no protocol work itself: every step that touches the engine or the screen runs on the main
 // thread through a TMainThreadDispatcher while the worker waits, so the engine needs no lock.
 //
@@ -18,7 +18,7 @@
 //   // connect succeeded:
 //   FUpdateThread = std::make_unique<TFrameUpdateThrd>(*FProto,
 //       [this](auto step) { QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection); },
-//       [this] { pnlClient->repaint(); },
+//       [this] { pnlClient->RepaintChanged(FProto->TakeChangedRegion()); },
 //       [this](uint64_t id) { if (FUpdateThread && FUpdateThread->Id() == id) FUpdateThread.reset(); },
 //       TFrameUpdateThrd::IntervalForFps(settings.TargetFPS));
 //   FUpdateThread->Resume();
@@ -54,7 +54,8 @@ class TVNCProto;
 
 class TFrameUpdateThrd {
 public:
-    // Repaints the client panel synchronously from the engine's current image (main thread).
+    // Repaints synchronously what the cycle changed on the client panel (main thread); it is
+    // called every cycle and should cost nothing when nothing changed.
     using TPaintHook = std::function<void()>;
     // Runs on the main thread after the worker has ended.
     using TEndHandler = std::function<void(uint64_t threadId)>;
@@ -101,8 +102,7 @@ public:
 private:
     void Execute();
     bool EngineReady();
-    void HandOverRequest(bool forceFull);
-    void HandOverPaint();
+    void HandOverCycle(bool forceFull); // the request step, then the paint step
     void RequestStep(bool forceFull); // runs on the main thread
     void PaintStep(); // runs on the main thread
     void PaceRestOfCycle(uint32_t cycleStart);
