@@ -14,7 +14,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -99,10 +98,14 @@ void WriteSessionStatsEverySecond(zarn::TZarnVNCWnd& window, const QString& path
         const std::string line = "frames=" + std::to_string(proto.FramesReceived)
             + " rects=" + std::to_string(proto.RectsReceived) + " bytes_received="
             + std::to_string(proto.BytesReceived) + " bytes_sent=" + std::to_string(proto.BytesSent) + "\n";
-        QSaveFile file(path); // readers never see a half-written line
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(line.data(), qint64(line.size()));
-            file.commit();
+        // Written beside and renamed over, so a reader never sees half a line; not synced to
+        // disk, which would cost more than the viewer being measured.
+        const std::string target = path.toStdString();
+        const std::string temporary = target + ".new";
+        if (FILE* file = std::fopen(temporary.c_str(), "w")) {
+            const bool written = std::fputs(line.c_str(), file) >= 0;
+            if (std::fclose(file) == 0 && written)
+                std::rename(temporary.c_str(), target.c_str());
         }
     });
     timer->start(1000);
