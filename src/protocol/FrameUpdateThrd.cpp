@@ -92,11 +92,16 @@ void TFrameUpdateThrd::Execute()
     try {
         if (WaitWhileSuspended() && EngineReady()) {
             HandOverCycle(true);
-            uint32_t cycleStart = Now();
-            while (WaitWhileSuspended()) {
-                HandOverCycle(false);
-                PaceRestOfCycle(cycleStart);
-                cycleStart = Now();
+            if (FClock.TickCount || FClock.Sleep) {
+                uint32_t cycleStart = Now();
+                while (WaitWhileSuspended()) {
+                    HandOverCycle(false);
+                    PaceRestOfCycle(cycleStart);
+                    cycleStart = Now();
+                }
+            } else {
+                while (WaitWhileSuspended())
+                    HandOverPacedCycle(std::chrono::steady_clock::now());
             }
         }
     } catch (...) {
@@ -138,6 +143,20 @@ void TFrameUpdateThrd::HandOverCycle(bool forceFull)
         RequestStep(forceFull);
         PaintStep();
     });
+}
+
+void TFrameUpdateThrd::HandOverPacedCycle(std::chrono::steady_clock::time_point cycleStart)
+{
+    // The sleep is folded into the hand-over's wait, so an idle session wakes this thread once
+    // per cycle. A cycle that ends the thread does not sleep; Terminate ends the wait at once.
+    const auto nextCycle = cycleStart + std::chrono::milliseconds(FrameInterval.load());
+    FDispatcher.RunOnMainPaced(
+        [this] {
+            RequestStep(false);
+            PaintStep();
+            return !FTerminated.load();
+        },
+        nextCycle);
 }
 
 void TFrameUpdateThrd::RequestStep(bool forceFull)

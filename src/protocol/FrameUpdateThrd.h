@@ -10,8 +10,9 @@
 // are incremental. The sleep is FrameInterval minus the time the cycle took (32-bit millisecond
 // ticks, so wrap-around is harmless); a cycle that overran is followed by the next at once,
 // without catching up. A failing request ends the thread after that cycle's paint, without the
-// sleep. Even the readiness test at the start runs on the main thread: it pulls waiting bytes
-// into the transport's receive buffer, which only the main thread may touch.
+// sleep. On the steady clock the sleep is part of the hand-over's wait, so an idle session wakes
+// the worker once per cycle. Even the readiness test at the start runs on the main thread: it
+// pulls waiting bytes into the transport's receive buffer, which only the main thread may touch.
 //
 // Life cycle and ownership (how the window uses it):
 //
@@ -40,6 +41,7 @@
 //   of its own steps (the worker is waiting for that step): WaitFor throws std::logic_error there.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -103,6 +105,8 @@ private:
     void Execute();
     bool EngineReady();
     void HandOverCycle(bool forceFull); // the request step, then the paint step
+    // The same with the pacing's sleep in one wait (the steady clock's pacing only).
+    void HandOverPacedCycle(std::chrono::steady_clock::time_point cycleStart);
     void RequestStep(bool forceFull); // runs on the main thread
     void PaintStep(); // runs on the main thread
     void PaceRestOfCycle(uint32_t cycleStart);
