@@ -2,6 +2,9 @@
 // the main window (which creates the dialogs), and the event loop until the window closes.
 //
 // ZARNVNC_INI, when set, names the ini file to use instead of ZarnVNC.ini beside the executable.
+// ZARNVNC_SESSION_STATS, when set, names a file rewritten once a second with the session's
+// counters (frames=… rects=… bytes_received=… bytes_sent=…), for benchmarks that watch the
+// viewer from outside.
 
 #include <csignal>
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #ifdef ZARN_HAVE_XCB
 #include <xcb/xcb.h>
@@ -19,6 +23,7 @@
 
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnUtils.h"
+#include "protocol/VNCProto.h"
 #include "ui/frmZarnVNCWnd.h"
 
 namespace {
@@ -99,6 +104,27 @@ void CloseOnTerminationSignals(QWidget& window)
     sigaction(SIGINT, &action, nullptr);
 }
 
+void WriteSessionStatsEverySecond(zarn::TZarnVNCWnd& window, const QString& path)
+{
+    auto* timer = new QTimer(&window);
+    QObject::connect(timer, &QTimer::timeout, &window, [&window, path] {
+        const zarn::TVNCProto& proto = window.Proto();
+        const std::string line = "frames=" + std::to_string(proto.FramesReceived)
+            + " rects=" + std::to_string(proto.RectsReceived) + " bytes_received="
+            + std::to_string(proto.BytesReceived) + " bytes_sent=" + std::to_string(proto.BytesSent) + "\n";
+        // Written beside and renamed over, so a reader never sees half a line; not synced to
+        // disk, which would cost more than the viewer being measured.
+        const std::string target = path.toStdString();
+        const std::string temporary = target + ".new";
+        if (FILE* file = std::fopen(temporary.c_str(), "w")) {
+            const bool written = std::fputs(line.c_str(), file) >= 0;
+            if (std::fclose(file) == 0 && written)
+                std::rename(temporary.c_str(), target.c_str());
+        }
+    });
+    timer->start(1000);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -118,6 +144,8 @@ int main(int argc, char** argv)
     {
         zarn::TZarnVNCWnd window(iniPath);
         CloseOnTerminationSignals(window);
+        if (const std::string statsPath = Environment("ZARNVNC_SESSION_STATS"); !statsPath.empty())
+            WriteSessionStatsEverySecond(window, QString::fromStdString(statsPath));
         window.show();
         result = application.exec();
     }

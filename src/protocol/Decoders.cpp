@@ -207,8 +207,13 @@ template <typename Pixel>
 void RectangleDecoder<Pixel>::PaintHextileTile(
     int tileX, int tileY, int tileWidth, int tileHeight, uint8_t subencoding, const uint8_t* body)
 {
+    const bool tileInside = tileX >= 0 && tileY >= 0 && tileX + tileWidth <= FTarget.width
+        && tileY + tileHeight <= FTarget.height;
     if (subencoding & kHextileRaw) {
-        PutPixels(FTarget, tileX, tileY, tileWidth, tileHeight, body);
+        if (tileInside && tileWidth == kTileSide)
+            PutWholeTileRows(tileX, tileY, tileHeight, body);
+        else
+            PutPixels(FTarget, tileX, tileY, tileWidth, tileHeight, body);
         return;
     }
     const uint8_t* header = body;
@@ -225,8 +230,6 @@ void RectangleDecoder<Pixel>::PaintHextileTile(
     const size_t subrectBytes = HextileSubrectBytes(subencoding);
     const uint8_t* subrect = header;
 
-    const bool tileInside = tileX >= 0 && tileY >= 0 && tileX + tileWidth <= FTarget.width
-        && tileY + tileHeight <= FTarget.height;
     if (!tileInside) {
         FillTile(tileX, tileY, tileWidth, tileHeight, false, 0, 0, tileWidth, tileHeight, FBackground);
         for (size_t k = 0; k < subrectCount; ++k, subrect += subrectBytes) {
@@ -258,6 +261,20 @@ void RectangleDecoder<Pixel>::PaintHextileTile(
         for (int i = 0; i < subHeight; ++i, row += stride)
             for (int j = 0; j < subWidth; ++j)
                 row[j] = colour;
+    }
+}
+
+// Raw tiles of full width inside the framebuffer: each row a fixed-size copy the compiler
+// inlines, instead of a library call per row.
+template <typename Pixel>
+void RectangleDecoder<Pixel>::PutWholeTileRows(int tileX, int tileY, int tileHeight, const uint8_t* wire)
+{
+    if constexpr (sizeof(Pixel) > 1 && std::endian::native != std::endian::little) {
+        PutPixels(FTarget, tileX, tileY, kTileSide, tileHeight, wire);
+    } else {
+        Pixel* row = FTarget.pixels + ptrdiff_t(tileY) * FTarget.width + tileX;
+        for (int i = 0; i < tileHeight; ++i, row += FTarget.width, wire += kTileSide * sizeof(Pixel))
+            std::memcpy(row, wire, kTileSide * sizeof(Pixel));
     }
 }
 

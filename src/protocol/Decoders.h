@@ -58,6 +58,7 @@ private:
     // Exactly n bytes into the reused buffer; counted unless the caller says otherwise.
     const uint8_t* Read(size_t n, bool counted = true);
     bool ReadRawInPlace(int x, int y, int width, int height);
+    void PutWholeTileRows(int tileX, int tileY, int tileHeight, const uint8_t* wire);
     void FillTileBackground(Pixel* origin, ptrdiff_t stride, int tileWidth, int tileHeight);
     static size_t HextileHeaderBytes(uint8_t subencoding);
     static size_t HextileSubrectBytes(uint8_t subencoding);

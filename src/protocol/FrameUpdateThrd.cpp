@@ -91,14 +91,17 @@ void TFrameUpdateThrd::Execute()
 {
     try {
         if (WaitWhileSuspended() && EngineReady()) {
-            HandOverRequest(true);
-            HandOverPaint();
-            uint32_t cycleStart = Now();
-            while (WaitWhileSuspended()) {
-                HandOverRequest(false);
-                HandOverPaint();
-                PaceRestOfCycle(cycleStart);
-                cycleStart = Now();
+            HandOverCycle(true);
+            if (FClock.TickCount || FClock.Sleep) {
+                uint32_t cycleStart = Now();
+                while (WaitWhileSuspended()) {
+                    HandOverCycle(false);
+                    PaceRestOfCycle(cycleStart);
+                    cycleStart = Now();
+                }
+            } else {
+                while (WaitWhileSuspended())
+                    HandOverPacedCycle(std::chrono::steady_clock::now());
             }
         }
     } catch (...) {
@@ -133,14 +136,27 @@ bool TFrameUpdateThrd::EngineReady()
     return ready;
 }
 
-void TFrameUpdateThrd::HandOverRequest(bool forceFull)
+void TFrameUpdateThrd::HandOverCycle(bool forceFull)
 {
-    FDispatcher.RunOnMain([this, forceFull] { RequestStep(forceFull); });
+    // Request and paint go over in one hand-over: one wake-up of each thread per cycle.
+    FDispatcher.RunOnMain([this, forceFull] {
+        RequestStep(forceFull);
+        PaintStep();
+    });
 }
 
-void TFrameUpdateThrd::HandOverPaint()
+void TFrameUpdateThrd::HandOverPacedCycle(std::chrono::steady_clock::time_point cycleStart)
 {
-    FDispatcher.RunOnMain([this] { PaintStep(); });
+    // The sleep is folded into the hand-over's wait, so an idle session wakes this thread once
+    // per cycle. A cycle that ends the thread does not sleep; Terminate ends the wait at once.
+    const auto nextCycle = cycleStart + std::chrono::milliseconds(FrameInterval.load());
+    FDispatcher.RunOnMainPaced(
+        [this] {
+            RequestStep(false);
+            PaintStep();
+            return !FTerminated.load();
+        },
+        nextCycle);
 }
 
 void TFrameUpdateThrd::RequestStep(bool forceFull)

@@ -1,7 +1,7 @@
 #pragma once
 // TFrameUpdateThrd sets the pace of a session: once per frame interval it has the main thread
 // request an update of the whole framebuffer (the engine's RequestUpdate, which also handles what
-// the server has sent) and then repaint, and sleeps for the rest of the interval. The worker does
+// the server has sent) and then repaint what changed, both in one hand-over, and sleeps for the rest of the interval. The worker does
 // no protocol work itself: every step that touches the engine or the screen runs on the main
 // thread through a TMainThreadDispatcher while the worker waits, so the engine needs no lock.
 //
@@ -10,15 +10,16 @@
 // are incremental. The sleep is FrameInterval minus the time the cycle took (32-bit millisecond
 // ticks, so wrap-around is harmless); a cycle that overran is followed by the next at once,
 // without catching up. A failing request ends the thread after that cycle's paint, without the
-// sleep. Even the readiness test at the start runs on the main thread: it pulls waiting bytes
-// into the transport's receive buffer, which only the main thread may touch.
+// sleep. On the steady clock the sleep is part of the hand-over's wait, so an idle session wakes
+// the worker once per cycle. Even the readiness test at the start runs on the main thread: it
+// pulls waiting bytes into the transport's receive buffer, which only the main thread may touch.
 //
 // Life cycle and ownership (how the window uses it):
 //
 //   // connect succeeded:
 //   FUpdateThread = std::make_unique<TFrameUpdateThrd>(*FProto,
 //       [this](auto step) { QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection); },
-//       [this] { pnlClient->repaint(); },
+//       [this] { pnlClient->RepaintChanged(FProto->TakeChangedRegion()); },
 //       [this](uint64_t id) { if (FUpdateThread && FUpdateThread->Id() == id) FUpdateThread.reset(); },
 //       TFrameUpdateThrd::IntervalForFps(settings.TargetFPS));
 //   FUpdateThread->Resume();
@@ -40,6 +41,7 @@
 //   of its own steps (the worker is waiting for that step): WaitFor throws std::logic_error there.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -54,7 +56,8 @@ class TVNCProto;
 
 class TFrameUpdateThrd {
 public:
-    // Repaints the client panel synchronously from the engine's current image (main thread).
+    // Repaints synchronously what the cycle changed on the client panel (main thread); it is
+    // called every cycle and should cost nothing when nothing changed.
     using TPaintHook = std::function<void()>;
     // Runs on the main thread after the worker has ended.
     using TEndHandler = std::function<void(uint64_t threadId)>;
@@ -101,8 +104,9 @@ public:
 private:
     void Execute();
     bool EngineReady();
-    void HandOverRequest(bool forceFull);
-    void HandOverPaint();
+    void HandOverCycle(bool forceFull); // the request step, then the paint step
+    // The same with the pacing's sleep in one wait (the steady clock's pacing only).
+    void HandOverPacedCycle(std::chrono::steady_clock::time_point cycleStart);
     void RequestStep(bool forceFull); // runs on the main thread
     void PaintStep(); // runs on the main thread
     void PaceRestOfCycle(uint32_t cycleStart);

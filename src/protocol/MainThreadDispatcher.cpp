@@ -19,6 +19,9 @@ namespace {
 struct TTicket {
     bool Started = false;
     bool Finished = false;
+    // A paced hand-over's wake-up time; the finished step does not wake a worker that is to
+    // sleep on past it anyway.
+    std::chrono::steady_clock::time_point NotBefore {};
 };
 
 } // namespace
@@ -38,8 +41,18 @@ TMainThreadDispatcher::~TMainThreadDispatcher()
 
 bool TMainThreadDispatcher::RunOnMain(TStep step)
 {
+    return RunOnMainPaced([step = std::move(step)] {
+        step();
+        return false;
+    }, {});
+}
+
+bool TMainThreadDispatcher::RunOnMainPaced(TPacedStep step, std::chrono::steady_clock::time_point notBefore)
+{
+    using Clock = std::chrono::steady_clock;
     auto shared = FShared;
     auto ticket = std::make_shared<TTicket>();
+    ticket->NotBefore = notBefore;
     {
         std::lock_guard lock(shared->Mutex);
         if (shared->Cancelled)
@@ -57,18 +70,28 @@ bool TMainThreadDispatcher::RunOnMain(TStep step)
         struct TFinish {
             TShared& Shared;
             TTicket& Ticket;
+            bool KeepPace = false;
             ~TFinish()
             {
                 std::lock_guard lock(Shared.Mutex);
                 Ticket.Finished = true;
                 Shared.StepThread = std::thread::id();
-                Shared.Changed.notify_all();
+                if (!KeepPace)
+                    Ticket.NotBefore = {};
+                if (Ticket.NotBefore <= Clock::now() || Shared.Cancelled)
+                    Shared.Changed.notify_all();
             }
         } finish { *shared, *ticket };
-        step();
+        finish.KeepPace = step();
     });
     std::unique_lock lock(shared->Mutex);
-    shared->Changed.wait(lock, [&] { return ticket->Finished || (shared->Cancelled && !ticket->Started); });
+    auto released = [&] {
+        return (ticket->Finished && (shared->Cancelled || ticket->NotBefore <= Clock::now()))
+            || (shared->Cancelled && !ticket->Started);
+    };
+    // Asleep until the wake-up time; past it, only the step's end (or Cancel) wakes the worker.
+    if (!shared->Changed.wait_until(lock, ticket->NotBefore, released))
+        shared->Changed.wait(lock, released);
     return ticket->Finished;
 }
 

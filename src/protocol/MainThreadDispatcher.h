@@ -20,6 +20,7 @@
 // - The step runs on whatever thread serves `post`; its exceptions propagate to that thread's
 //   event dispatch (the worker is released either way).
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -43,6 +44,13 @@ public:
     // thread; false when the hand-over was cancelled first. After Cancel it returns false at
     // once and posts nothing.
     bool RunOnMain(TStep step);
+
+    // A paced hand-over: RunOnMain, then the worker stays asleep until `notBefore` as well, in
+    // one wait, so a pacing worker wakes once per cycle instead of once for the step and once
+    // for its sleep. The step's result true keeps the pace; false ends the wait as soon as the
+    // step is done. Cancel ends it at once (after a running step). Same result as RunOnMain.
+    using TPacedStep = std::function<bool()>;
+    bool RunOnMainPaced(TPacedStep step, std::chrono::steady_clock::time_point notBefore);
 
     // Queues a function for the main thread without waiting and without the cancellation
     // guard: it runs even after Cancel (the end notification of a thread relies on that), so it

@@ -346,6 +346,13 @@ ImageView TVNCProto::CurrentImage() const
     return view;
 }
 
+TChangedRegion TVNCProto::TakeChangedRegion()
+{
+    const TChangedRegion changed = FChanged;
+    FChanged.Clear();
+    return changed;
+}
+
 void TVNCProto::AllocateFramebuffer()
 {
     auto& h = BitmapInfo.bmiHeader;
@@ -365,6 +372,7 @@ void TVNCProto::AllocateFramebuffer()
     const size_t elements = size_t(FramebufferWidth) * size_t(FramebufferHeight);
     Pixels32.resize(elements, 0);
     Pixels8.resize(elements, 0);
+    FChanged.AddAll(FramebufferWidth, FramebufferHeight);
 }
 
 bool TVNCProto::SaveFramebufferBitmap(const std::string& fileName) const

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/ImageView.h"
+#include "protocol/ChangedRegion.h"
 #include "platform/KeyboardState.h"
 #include "platform/Transport.h"
 #include "protocol/Limits.h"
@@ -143,6 +144,9 @@ public:
     // The current array (Pixels32 when TrueColor, else Pixels8 with the colour table), for
     // drawing without a copy. Valid until the next AllocateFramebuffer.
     ImageView CurrentImage() const;
+    // What the framebuffer updates, colour-map changes and pixel-mode switches have changed
+    // since the last call, which empties it: the paint step draws only that.
+    TChangedRegion TakeChangedRegion();
     bool SaveFramebufferBitmap(const std::string& fileName) const;
 
     // ---- VNC Authentication helpers ----
@@ -176,6 +180,7 @@ private:
     bool ClientOpen() const;
 
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
+    TChangedRegion FChanged;
 };
 
 } // namespace zarn

@@ -56,6 +56,8 @@ bool TVNCProto::SendSetPixelFormat()
     BitmapInfo.bmiHeader.biBitCount = bitsPerPixel;
     BitmapInfo.bmiHeader.biClrUsed = 0;
     BitmapInfo.bmiHeader.biClrImportant = 0;
+    // The other array is current now and shows what it last held.
+    FChanged.AddAll(FramebufferWidth, FramebufferHeight);
     return true;
 }
 

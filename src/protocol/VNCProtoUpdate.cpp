@@ -136,7 +136,12 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         const int y = LoadU16(header + 2);
         const int width = LoadU16(header + 4);
         const int height = LoadU16(header + 6);
-        switch (static_cast<int32_t>(LoadU32(header + 8))) {
+        const int32_t encoding = static_cast<int32_t>(LoadU32(header + 8));
+        // Recorded before decoding: a rectangle cut short has still changed what it wrote.
+        if (encoding == kEncodingRaw || encoding == kEncodingCopyRect || encoding == kEncodingRRE
+            || encoding == kEncodingHextile)
+            FChanged.Add(x, y, width, height, FramebufferWidth, FramebufferHeight);
+        switch (encoding) {
         case kEncodingRaw:
             decoder.DecodeRaw(x, y, width, height);
             break;
@@ -190,6 +195,8 @@ void TVNCProto::HandleSetColourMapEntries()
         entry.rgbBlue = rgb[4];
         entry.rgbReserved = 0;
     }
+    if (count > 0)
+        FChanged.AddAll(FramebufferWidth, FramebufferHeight);
 }
 
 void TVNCProto::HandleBell()

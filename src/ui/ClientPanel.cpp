@@ -1,5 +1,7 @@
 #include "ui/ClientPanel.h"
 
+#include <cmath>
+
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -20,7 +22,7 @@ TClientPanel::TClientPanel(QWidget* parent)
 {
     setObjectName(QStringLiteral("pnlClient"));
     setAutoFillBackground(false);
-    // Every paint covers the whole panel, either with the picture or with the background.
+    // Every paint covers what it was asked for, either with the picture or with the background.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
 }
@@ -55,6 +57,41 @@ void TClientPanel::ShowBackground()
     FImage = QImage();
     FWrapped = ImageView();
     update();
+}
+
+QRegion TClientPanel::PanelAreaOf(
+    const TChangedRegion& changed, int framebufferWidth, int framebufferHeight) const
+{
+    QRegion area;
+    const bool oneToOne = width() == framebufferWidth && height() == framebufferHeight;
+    const double scaleX = double(width()) / framebufferWidth;
+    const double scaleY = double(height()) / framebufferHeight;
+    for (const TChangedRect& r : changed.Rects()) {
+        if (oneToOne) {
+            area += QRect(r.x, r.y, r.width, r.height);
+            continue;
+        }
+        // A stretched pixel's edges fall between panel pixels: round outwards and take one
+        // more pixel on each side, so no panel pixel sampled from the change is left stale.
+        const int left = int(std::floor(r.x * scaleX)) - 1;
+        const int top = int(std::floor(r.y * scaleY)) - 1;
+        const int right = int(std::ceil((r.x + r.width) * scaleX)) + 1;
+        const int bottom = int(std::ceil((r.y + r.height) * scaleY)) + 1;
+        area += QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & rect();
+    }
+    return area;
+}
+
+void TClientPanel::RepaintChanged(const TChangedRegion& changed)
+{
+    if (changed.Empty() || !FSource)
+        return;
+    const ImageView view = FSource();
+    if (view.empty())
+        return;
+    const QRegion area = PanelAreaOf(changed, view.width, view.height);
+    if (!area.isEmpty())
+        repaint(area);
 }
 
 void TClientPanel::UpdateColourTable(const ImageView& view)
@@ -97,10 +134,23 @@ void TClientPanel::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const ImageView view = FSource ? FSource() : ImageView();
     if (view.empty() || (view.indexed && view.colorTable == nullptr)) {
-        painter.fillRect(event->rect(), BackgroundColour());
+        for (const QRect& area : event->region())
+            painter.fillRect(area, BackgroundColour());
         return;
     }
-    painter.drawImage(QRect(QPoint(0, 0), size()), Wrap(view));
+    const QImage& image = Wrap(view);
+    if (image.size() == size()) {
+        for (const QRect& area : event->region())
+            painter.drawImage(area.topLeft(), image, area);
+        return;
+    }
+    // Stretched: every area is drawn through the same whole-panel mapping, clipped to it, so
+    // neighbouring areas meet without seams and the scaler works only inside the clip.
+    const QRect target(QPoint(0, 0), size());
+    for (const QRect& area : event->region()) {
+        painter.setClipRect(area);
+        painter.drawImage(target, image);
+    }
 }
 
 } // namespace zarn

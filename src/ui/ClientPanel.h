@@ -2,6 +2,8 @@
 // TClientPanel (pnlClient): the surface of the remote picture. While a picture source is set it
 // draws the engine's current framebuffer, stretched to the panel, straight from the engine's
 // arrays (the QImage only borrows them); otherwise it shows its plain background colour.
+// Each paint draws only the region it is asked for: the update cycle repaints what the engine
+// changed, and Qt asks for what exposure, scrolling and resizing uncover.
 
 #include <functional>
 
@@ -11,6 +13,7 @@
 #include <QWidget>
 
 #include "imaging/ImageView.h"
+#include "protocol/ChangedRegion.h"
 
 namespace zarn {
 
@@ -28,6 +31,9 @@ public:
     // Back to the plain background (after a disconnect).
     void ShowBackground();
     bool ShowingPicture() const { return static_cast<bool>(FSource); }
+    // Repaints at once the panel area that shows the changed framebuffer rectangles; nothing
+    // when the region is empty or no picture is shown.
+    void RepaintChanged(const TChangedRegion& changed);
 
     // The QImage the last paint drew, for tests: it must share the engine's memory.
     const QImage& WrappedImage() const { return FImage; }
@@ -46,6 +52,7 @@ protected:
 private:
     const QImage& Wrap(const ImageView& view);
     void UpdateColourTable(const ImageView& view);
+    QRegion PanelAreaOf(const TChangedRegion& changed, int framebufferWidth, int framebufferHeight) const;
 
     TPictureSource FSource;
     QImage FImage; // borrows the engine's pixels; rebuilt only when they move

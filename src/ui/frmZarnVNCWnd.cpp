@@ -323,7 +323,7 @@ void TZarnVNCWnd::StartUpdateThread()
     auto postToMain = [this](TMainThreadDispatcher::TStep step) {
         QMetaObject::invokeMethod(this, Guarded(std::move(step)), Qt::QueuedConnection);
     };
-    auto paintFrame = [this] { pnlClient->repaint(); };
+    auto paintFrame = [this] { pnlClient->RepaintChanged(FProto->TakeChangedRegion()); };
     auto onTerminate = [this](uint64_t threadId) { UpdateThreadTerminated(threadId); };
     FUpdateThread = std::make_unique<TFrameUpdateThrd>(*FProto, postToMain, paintFrame, onTerminate,
         TFrameUpdateThrd::IntervalForFps(FSettings->TargetFPS()));

@@ -19,10 +19,10 @@ using testing::EventuallyTrue;
 using testing::FakeMainQueue;
 using testing::FinishesOrAbort;
 
-// Main-thread items of the first cycle: readiness test, full request, paint.
-constexpr int kStartItems = 3;
-// Each further cycle: request, paint.
-constexpr int kCycleItems = 2;
+// Main-thread items of the first cycle: readiness test, then full request with paint.
+constexpr int kStartItems = 2;
+// Each further cycle: request with paint.
+constexpr int kCycleItems = 1;
 
 class FakeClock {
 public:

@@ -52,6 +52,25 @@ TEST(MainThreadDispatcher, CancelReleasesTheWorkerAndTheQueuedStepBecomesANoOp)
     EXPECT_FALSE(stepRan);
 }
 
+// A paced hand-over whose wake-up time lies an hour ahead must still let the worker go once its
+// step asks to stop pacing, or once the hand-over is cancelled; an hour's wait would trip the
+// hang guard.
+TEST(MainThreadDispatcher, APacedHandOverEndsEarlyWhenTheStepStopsThePaceOrOnCancel)
+{
+    for (const bool cancel : { false, true }) {
+        FakeMainQueue mainQueue;
+        TMainThreadDispatcher dispatcher(mainQueue.Poster());
+        const auto anHourAhead = std::chrono::steady_clock::now() + std::chrono::hours(1);
+        auto worker = std::async(std::launch::async,
+            [&] { return dispatcher.RunOnMainPaced([&] { return cancel; }, anHourAhead); });
+        ASSERT_TRUE(mainQueue.RunNext());
+        if (cancel)
+            dispatcher.Cancel();
+        EXPECT_TRUE(AwaitOrAbort(worker, cancel ? "paced hand-over after Cancel" : "paced hand-over"))
+            << "cancel " << cancel;
+    }
+}
+
 TEST(MainThreadDispatcher, AfterCancelNothingIsPostedAndRunOnMainReturnsAtOnce)
 {
     FakeMainQueue mainQueue;

@@ -1,9 +1,12 @@
 // pnlClient: the picture drawn from borrowed framebuffer memory, stretched, in both pixel
 // modes; the plain background otherwise.
 
+#include <random>
 #include <vector>
 
 #include <QImage>
+#include <QPainter>
+#include <QScreen>
 #include <QtTest>
 
 #include "imaging/ImageView.h"
@@ -62,6 +65,47 @@ Picture Quadrants()
 QRgb At(const QImage& image, int x, int y)
 {
     return image.pixel(x, y) & 0xFFFFFF;
+}
+
+// A panel that notes the region of every paint it is asked for.
+class RecordingPanel : public TClientPanel {
+public:
+    std::vector<QRegion> Painted;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        Painted.push_back(event->region());
+        TClientPanel::paintEvent(event);
+    }
+};
+
+// A top-level panel on screen showing `picture`, its first full paint done.
+void ShowOnScreen(RecordingPanel& panel, const Picture& picture, QSize size)
+{
+    panel.resize(size);
+    panel.ShowPicture([&] { return picture.View32(); });
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QCoreApplication::processEvents();
+    panel.Painted.clear();
+}
+
+// What the window system holds for the panel, not a fresh rendering of it.
+QImage OnScreen(const QWidget& panel)
+{
+    return panel.screen()->grabWindow(panel.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The whole picture drawn afresh at the panel's size: what the screen must show.
+QImage Reference(const Picture& picture, QSize size)
+{
+    QImage reference(size, QImage::Format_RGB32);
+    QPainter painter(&reference);
+    const QImage source(reinterpret_cast<const uchar*>(picture.pixels32.data()), picture.width, picture.height,
+        QImage::Format_RGB32);
+    painter.drawImage(QRect(QPoint(0, 0), size), source);
+    return reference;
 }
 
 } // namespace
@@ -148,6 +192,60 @@ private slots:
         current = &second;
         QCOMPARE(At(panel.grab().toImage(), 1, 1), QRgb(0x123456));
         QCOMPARE(panel.WrappedImage().constBits(), reinterpret_cast<const uint8_t*>(second.pixels32.data()));
+    }
+
+    void aCycleRepaintsOnlyWhatItChanged()
+    {
+        Picture picture;
+        picture.width = 128;
+        picture.height = 96;
+        picture.pixels32.assign(size_t(128 * 96), 0x336699);
+        RecordingPanel panel;
+        ShowOnScreen(panel, picture, QSize(128, 96));
+
+        panel.RepaintChanged(TChangedRegion());
+        QVERIFY(panel.Painted.empty());
+
+        TChangedRegion changed;
+        changed.Add(32, 16, 16, 16, 128, 96);
+        panel.RepaintChanged(changed);
+        QCOMPARE(panel.Painted.size(), size_t(1));
+        QCOMPARE(panel.Painted[0], QRegion(32, 16, 16, 16));
+    }
+
+    void theScreenFollowsManySmallChanges_data()
+    {
+        QTest::addColumn<QSize>("panelSize");
+        QTest::newRow("one to one") << QSize(64, 48);
+        QTest::newRow("stretched") << QSize(150, 101);
+        QTest::newRow("shrunk") << QSize(45, 31);
+    }
+
+    void theScreenFollowsManySmallChanges()
+    {
+        QFETCH(QSize, panelSize);
+        Picture picture;
+        picture.width = 64;
+        picture.height = 48;
+        picture.pixels32.assign(size_t(64 * 48), 0);
+        RecordingPanel panel;
+        ShowOnScreen(panel, picture, panelSize);
+
+        std::mt19937 random(7);
+        for (int step = 0; step < 60; ++step) {
+            const int x = int(random() % 64), y = int(random() % 48);
+            const int w = 1 + int(random() % 5), h = 1 + int(random() % 5);
+            const uint32_t colour = random() & 0xFFFFFF;
+            for (int row = y; row < std::min(y + h, 48); ++row)
+                for (int col = x; col < std::min(x + w, 64); ++col)
+                    picture.pixels32[size_t(row * 64 + col)] = colour;
+            TChangedRegion changed;
+            changed.Add(x, y, w, h, 64, 48);
+            panel.RepaintChanged(changed);
+        }
+        QCOMPARE(OnScreen(panel), Reference(picture, panelSize));
+        for (const QRegion& painted : panel.Painted)
+            QVERIFY(painted.boundingRect().width() < panelSize.width() / 2);
     }
 
     void anEmptyPictureShowsTheBackground()
