@@ -16,12 +16,14 @@
 #include "settings/RecentHosts.h"
 #include "settings/RegSettings.h"
 #include "ui/ClientPanel.h"
+#include "ui/Screenshot.h"
 #include "ui/ToolbarPictures.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnCursors.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmAboutDlg.h"
 #include "ui/frmConnectDlg.h"
+#include "ui/frmSettingsDlg.h"
 #include "ui/frmVNCPasswordDlg.h"
 
 namespace zarn {
@@ -194,8 +196,11 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 void TZarnVNCWnd::CreateDialogs()
 {
     FConnectDlg = std::make_unique<TConnectDlg>(*FProto, *FRecentHosts);
+    FSettingsDlg = std::make_unique<TSettingsDlg>(*this);
     FAboutDlg = std::make_unique<TAboutDlg>();
     FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
+    dlgSavePic = CreateSavePicDialog(this);
+    AskScreenshotName = [this] { return AskWithSavePicDialog(*dlgSavePic); };
 }
 
 void TZarnVNCWnd::FormDestroy()
@@ -213,6 +218,7 @@ void TZarnVNCWnd::FormDestroy()
         ShowApplicationError(QString::fromUtf8(error.what()));
     }
     FConnectDlg.reset();
+    FSettingsDlg.reset();
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
     FProto.reset();
@@ -366,7 +372,8 @@ void TZarnVNCWnd::tmrThroughputTimer()
 
 void TZarnVNCWnd::cmdSettingsClick()
 {
-    // The settings dialog is still to come; the button stays pressable and does nothing.
+    // The dialog applies everything itself; its result tells nothing more.
+    FSettingsDlg->exec();
 }
 
 void TZarnVNCWnd::cmdFullScreenClick()
@@ -376,7 +383,7 @@ void TZarnVNCWnd::cmdFullScreenClick()
 
 void TZarnVNCWnd::cmdScreenshotClick()
 {
-    // Screenshots are still to come; the button stays pressable and does nothing.
+    TakeScreenshot(*FProto, AskScreenshotName);
 }
 
 void TZarnVNCWnd::cmdAboutClick()

@@ -17,6 +17,7 @@
 
 #include <QWidget>
 
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QScrollArea;
@@ -31,6 +32,7 @@ class TConnectDlg;
 class TCursorTable;
 class TFrameUpdateThrd;
 class TRecentHosts;
+class TSettingsDlg;
 class TVNCPasswordDlg;
 class TVNCProto;
 class TVNCRegSettings;
@@ -66,6 +68,11 @@ public:
     QScrollArea* sbxClient;
     TClientPanel* pnlClient;
     QTimer* tmrThroughput;
+    QFileDialog* dlgSavePic;
+
+    // Asks for the screenshot's file name; an empty answer means cancelled. dlgSavePic unless
+    // replaced (tests answer it themselves).
+    std::function<QString()> AskScreenshotName;
 
     TVNCProto& Proto() { return *FProto; }
     TVNCRegSettings& Settings() { return *FSettings; }
@@ -73,6 +80,7 @@ public:
     TConnectDlg& ConnectDlg() { return *FConnectDlg; }
     TVNCPasswordDlg& VNCPasswordDlg() { return *FVNCPasswordDlg; }
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
+    TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
     // The running frame update thread, or null.
     TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
 
@@ -125,6 +133,7 @@ private:
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
+    std::unique_ptr<TSettingsDlg> FSettingsDlg;
     bool FDestroyed = false;
 };
 

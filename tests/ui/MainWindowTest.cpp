@@ -345,7 +345,7 @@ private slots:
     void inertButtonsAndIdleDisconnectAreHarmless()
     {
         OpenWindow();
-        for (QToolButton* button : { FWindow->cmdSettings, FWindow->cmdFullScreen, FWindow->cmdScreenshot,
+        for (QToolButton* button : { FWindow->cmdFullScreen, FWindow->cmdScreenshot,
                  FWindow->cmdDisconnect, FWindow->cmdDisconnect })
             QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(Idle());
