@@ -22,6 +22,7 @@
 #include "settings/RecentHosts.h"
 #include "support/RfbBytes.h"
 #include "support/ScriptedServer.h"
+#include "WindowTestSupport.h"
 #include "ui/ClientPanel.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnUtils.h"
@@ -34,29 +35,11 @@ using zarn::test::ByteWriter;
 using zarn::test::ScriptedServer;
 using zarn::test::ServerInitBytes;
 using zarn::test::ServerInitFields;
+using namespace zarn::test;
 
 namespace {
 
 const QString kTitle = QStringLiteral("ZarnVNC Viewer (Portable Edition)");
-
-// Runs `act` once `dialog` has become the active modal widget (inside the caller's exec).
-void WhenModal(QWidget* dialog, std::function<void()> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, dialog, act, tries] {
-        if (QApplication::activeModalWidget() == dialog) {
-            timer->stop();
-            timer->deleteLater();
-            act();
-        } else if (++*tries > 2000) { // never shown: let the test fail on its own checks
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
 
 // A modal message box, once one is up: its text and format, then closed.
 struct SeenMessageBox {
@@ -83,84 +66,9 @@ void CatchMessageBox(std::shared_ptr<SeenMessageBox> seen)
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, timer, &QTimer::deleteLater);
 }
 
-std::vector<uint8_t> Greeting38None()
-{
-    return ByteWriter().Text("RFB 003.008\n");
-}
-
-// RFB 3.8 with security None up to and including ServerInit.
-void ScriptNoneHandshake(ScriptedServer& server, const ServerInitFields& init)
-{
-    server.Send(Greeting38None())
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(1)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes(init));
-}
-
-// A FramebufferUpdate with one Raw rectangle of one colour over the whole screen.
-std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t green, uint8_t blue)
-{
-    ByteWriter update;
-    update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(uint16_t(width)).U16(uint16_t(height)).S32(0);
-    for (int i = 0; i < width * height; ++i)
-        update.U8(blue).U8(green).U8(red).U8(0);
-    return update;
-}
-
-struct ClientMessage {
-    uint8_t type = 0;
-    std::vector<uint8_t> bytes;
-};
-
-// Splits what a client sent after its handshake (`skip` bytes) into messages.
-std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip)
-{
-    std::vector<ClientMessage> messages;
-    size_t at = skip;
-    while (at < sent.size()) {
-        size_t length = 0;
-        switch (sent[at]) {
-        case 0:
-            length = 20;
-            break;
-        case 2:
-            length = at + 4 <= sent.size() ? 4 + 4 * size_t((sent[at + 2] << 8) | sent[at + 3]) : 4;
-            break;
-        case 3:
-            length = 10;
-            break;
-        case 4:
-            length = 8;
-            break;
-        case 5:
-            length = 6;
-            break;
-        default:
-            return messages; // nothing else is expected here
-        }
-        if (at + length > sent.size())
-            break;
-        messages.push_back(
-            { sent[at], std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at + length)) });
-        at += length;
-    }
-    return messages;
-}
-
 QRgb PanelPixel(TClientPanel& panel, int x, int y)
 {
     return panel.grab().toImage().pixel(x, y) & 0xFFFFFF;
-}
-
-std::string ReadFile(const QString& path)
-{
-    std::ifstream in(path.toStdString());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 } // namespace
@@ -193,13 +101,7 @@ class MainWindowTest : public QObject {
     // Presses Connect and answers the connect dialog; returns once the connection flow is over.
     void ConnectTo(const QString& host, int port)
     {
-        TConnectDlg& dialog = FWindow->ConnectDlg();
-        WhenModal(&dialog, [&dialog, host, port] {
-            dialog.txtServer->setText(host);
-            dialog.txtPort->setText(QString::number(port));
-            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-        });
-        QTest::mouseClick(FWindow->cmdConnect, Qt::LeftButton);
+        ConnectThroughDialog(*FWindow, host, port);
     }
 
     bool Idle()

@@ -1,0 +1,137 @@
+#pragma once
+// What the window and dialog tests share: answering a modal dialog from inside its exec, the
+// scripted server's RFB 3.8 handshake and updates, and reading back what the client sent.
+
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QString>
+#include <QTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <QToolButton>
+#include <QWidget>
+
+#include "support/RfbBytes.h"
+#include "support/ScriptedServer.h"
+#include "ui/frmConnectDlg.h"
+#include "ui/frmZarnVNCWnd.h"
+
+namespace zarn::test {
+
+// Runs `act` once `dialog` has become the active modal widget (inside the caller's exec).
+inline void WhenModal(QWidget* dialog, std::function<void()> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, dialog, act, tries] {
+        if (QApplication::activeModalWidget() == dialog) {
+            timer->stop();
+            timer->deleteLater();
+            act();
+        } else if (++*tries > 2000) { // never shown: let the test fail on its own checks
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+// Presses Connect and answers the connect dialog; returns once the connection flow is over.
+inline void ConnectThroughDialog(TZarnVNCWnd& window, const QString& host, int port)
+{
+    TConnectDlg& dialog = window.ConnectDlg();
+    WhenModal(&dialog, [&dialog, host, port] {
+        dialog.txtServer->setText(host);
+        dialog.txtPort->setText(QString::number(port));
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(window.cmdConnect, Qt::LeftButton);
+}
+
+inline std::vector<uint8_t> Greeting38None()
+{
+    return ByteWriter().Text("RFB 003.008\n");
+}
+
+// What the client sends during that handshake: version, security choice, ClientInit.
+constexpr size_t kHandshakeBytes = 14;
+
+// RFB 3.8 with security None up to and including ServerInit.
+inline void ScriptNoneHandshake(ScriptedServer& server, const ServerInitFields& init)
+{
+    server.Send(Greeting38None())
+        .Expect(12)
+        .Send({ 1, 1 })
+        .Expect(1)
+        .SendU32(0)
+        .Expect(1)
+        .Send(ServerInitBytes(init));
+}
+
+// A FramebufferUpdate with one Raw rectangle of one colour over the whole screen.
+inline std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t green, uint8_t blue)
+{
+    ByteWriter update;
+    update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(uint16_t(width)).U16(uint16_t(height)).S32(0);
+    for (int i = 0; i < width * height; ++i)
+        update.U8(blue).U8(green).U8(red).U8(0);
+    return update;
+}
+
+struct ClientMessage {
+    uint8_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Splits what a client sent after its handshake (`skip` bytes) into messages.
+inline std::vector<ClientMessage> SplitClientMessages(const std::vector<uint8_t>& sent, size_t skip)
+{
+    std::vector<ClientMessage> messages;
+    size_t at = skip;
+    while (at < sent.size()) {
+        size_t length = 0;
+        switch (sent[at]) {
+        case 0:
+            length = 20;
+            break;
+        case 2:
+            length = at + 4 <= sent.size() ? 4 + 4 * size_t((sent[at + 2] << 8) | sent[at + 3]) : 4;
+            break;
+        case 3:
+            length = 10;
+            break;
+        case 4:
+            length = 8;
+            break;
+        case 5:
+            length = 6;
+            break;
+        default:
+            return messages; // nothing else is expected here
+        }
+        if (at + length > sent.size())
+            break;
+        messages.push_back(
+            { sent[at], std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at + length)) });
+        at += length;
+    }
+    return messages;
+}
+
+inline std::string ReadFile(const QString& path)
+{
+    std::ifstream in(path.toStdString());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace zarn::test
