@@ -184,6 +184,19 @@ private slots:
         QVERIFY(ShowsPicture(QImage(OutPath(QStringLiteral("shot.bmp"))), pressed));
     }
 
+    void aTemporaryFolderOfAnyLength()
+    {
+        const QString deep = FFolder->filePath(QStringLiteral("tmp/") + QString(40, QLatin1Char('d'))
+            + QStringLiteral("/") + QString(120, QLatin1Char('e')) + QStringLiteral("/") + QString(120, QLatin1Char('f')));
+        QVERIFY(deep.size() > 255 && QDir().mkpath(deep));
+        qputenv("TMPDIR", deep.toLocal8Bit());
+        ConnectToPictures({ QuarterColours(0x30C050) });
+        QTRY_VERIFY(FWindow->Proto().FramesReceived > 0);
+        QVERIFY(Shoot(QStringLiteral("shot.bmp")));
+        QVERIFY(ShowsPicture(QImage(OutPath(QStringLiteral("shot.bmp"))), Framebuffer()));
+        QCOMPARE(QDir(deep).entryList(QDir::Files), QStringList());
+    }
+
     void aFailedConversionIsShownAndCleansUp()
     {
         ConnectToPictures({ QuarterColours(0x30C050) });
