@@ -122,6 +122,11 @@ public:
     bool IsReady();
     bool RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental);
     void DrainInput();
+    // Handles every server message whose bytes have begun to arrive, in the current pixel
+    // mode, without asking the server for anything; a message that has begun is read to its
+    // end, so the stream is left at a message boundary. False (with CycleError) when the
+    // connection failed.
+    bool HandleArrivedMessages();
 
     // ---- client messages ----
     bool SendSetPixelFormat();

@@ -113,6 +113,22 @@ void TVNCProto::DrainInput()
     }
 }
 
+bool TVNCProto::HandleArrivedMessages()
+{
+    if (!IsReady())
+        return false;
+    CycleError.clear();
+    try {
+        Client->SetReadTimeout(limits::kSessionReadTimeoutMs);
+        return HandleBufferedMessages();
+    } catch (const TransportError& e) {
+        CycleError = e.what();
+    } catch (const std::bad_alloc&) {
+        CycleError = "out of memory while handling a server message";
+    }
+    return false;
+}
+
 template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
 {
     uint8_t head[3]; // padding, rectangle count

@@ -23,12 +23,14 @@
 #include "ui/ClientPanel.h"
 #include "ui/HostPortText.h"
 #include "ui/ClipboardSharing.h"
+#include "ui/Screenshot.h"
 #include "ui/ToolbarPictures.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnCursors.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmAboutDlg.h"
 #include "ui/frmConnectDlg.h"
+#include "ui/frmSettingsDlg.h"
 #include "ui/frmVNCPasswordDlg.h"
 
 namespace zarn {
@@ -210,8 +212,11 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 void TZarnVNCWnd::CreateDialogs()
 {
     FConnectDlg = std::make_unique<TConnectDlg>(*FProto, *FRecentHosts);
+    FSettingsDlg = std::make_unique<TSettingsDlg>(*this);
     FAboutDlg = std::make_unique<TAboutDlg>();
     FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
+    dlgSavePic = CreateSavePicDialog(this);
+    AskScreenshotName = [this] { return AskWithSavePicDialog(*dlgSavePic); };
 }
 
 void TZarnVNCWnd::FormDestroy()
@@ -229,6 +234,7 @@ void TZarnVNCWnd::FormDestroy()
         ShowApplicationError(QString::fromUtf8(error.what()));
     }
     FConnectDlg.reset();
+    FSettingsDlg.reset();
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
     FClipboardSharing.reset();
@@ -439,12 +445,13 @@ void TZarnVNCWnd::ShowThroughput()
 
 void TZarnVNCWnd::cmdSettingsClick()
 {
-    // The settings dialog is still to come; the button stays pressable and does nothing.
+    // The dialog applies everything itself; its result tells nothing more.
+    FSettingsDlg->exec();
 }
 
 void TZarnVNCWnd::cmdScreenshotClick()
 {
-    // Screenshots are still to come; the button stays pressable and does nothing.
+    TakeScreenshot(*FProto, AskScreenshotName);
 }
 
 void TZarnVNCWnd::cmdAboutClick()

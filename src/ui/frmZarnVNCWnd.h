@@ -21,6 +21,7 @@
 #include "ui/KeyboardX11.h"
 #include "ui/PrintHotKeys.h"
 
+class QFileDialog;
 class QFrame;
 class QKeyEvent;
 class QMouseEvent;
@@ -39,6 +40,7 @@ class TCursorTable;
 class TFrameUpdateThrd;
 class TFullScreenBar;
 class TRecentHosts;
+class TSettingsDlg;
 class TVNCPasswordDlg;
 class TVNCProto;
 class TVNCRegSettings;
@@ -77,6 +79,11 @@ public:
     TFullScreenBar* pnlFullScreenBar;
     QTimer* tmrShowFSPanel;
     QTimer* tmrHideFSPanel;
+    QFileDialog* dlgSavePic;
+
+    // Asks for the screenshot's file name; an empty answer means cancelled. dlgSavePic unless
+    // replaced (tests answer it themselves).
+    std::function<QString()> AskScreenshotName;
 
     TVNCProto& Proto() { return *FProto; }
     TVNCRegSettings& Settings() { return *FSettings; }
@@ -84,6 +91,7 @@ public:
     TConnectDlg& ConnectDlg() { return *FConnectDlg; }
     TVNCPasswordDlg& VNCPasswordDlg() { return *FVNCPasswordDlg; }
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
+    TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
     // The running frame update thread, or null.
     TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
 
@@ -185,6 +193,7 @@ private:
     uint64_t FLastBytesSent = 0;
     uint64_t FLastBytesReceived = 0;
     uint64_t FLastFramesReceived = 0;
+    std::unique_ptr<TSettingsDlg> FSettingsDlg;
     bool FDestroyed = false;
     TKeyboardX11 FKeyboard;
     std::unique_ptr<QObject> FAppMessageFilter;

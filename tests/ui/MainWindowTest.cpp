@@ -26,6 +26,7 @@
 #include "support/RfbBytes.h"
 #include "support/RfbSession.h"
 #include "support/ScriptedServer.h"
+#include "WindowTestSupport.h"
 #include "ui/ClientPanel.h"
 #include "ui/FullScreenBar.h"
 #include "ui/PictureButton.h"
@@ -36,38 +37,11 @@
 #include "ui/frmZarnVNCWnd.h"
 
 using namespace zarn;
-using zarn::test::ByteWriter;
-using zarn::test::ClientCutTexts;
-using zarn::test::Greeting38None;
-using zarn::test::ScriptNoneHandshake;
-using zarn::test::ScriptedServer;
-using zarn::test::ServerCutTextBytes;
-using zarn::test::ServerInitBytes;
-using zarn::test::ServerInitFields;
-using zarn::test::SplitClientMessages;
+using namespace zarn::test;
 
 namespace {
 
 const QString kTitle = QStringLiteral("ZarnVNC Viewer (Portable Edition)");
-
-// Runs `act` once `dialog` has become the active modal widget (inside the caller's exec).
-void WhenModal(QWidget* dialog, std::function<void()> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, dialog, act, tries] {
-        if (QApplication::activeModalWidget() == dialog) {
-            timer->stop();
-            timer->deleteLater();
-            act();
-        } else if (++*tries > 2000) { // never shown: let the test fail on its own checks
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
 
 // A modal message box, once one is up: its text and format, then closed.
 struct SeenMessageBox {
@@ -94,27 +68,9 @@ void CatchMessageBox(std::shared_ptr<SeenMessageBox> seen)
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, timer, &QTimer::deleteLater);
 }
 
-// A FramebufferUpdate with one Raw rectangle of one colour over the whole screen.
-std::vector<uint8_t> SolidUpdate32(int width, int height, uint8_t red, uint8_t green, uint8_t blue)
-{
-    ByteWriter update;
-    update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(uint16_t(width)).U16(uint16_t(height)).S32(0);
-    for (int i = 0; i < width * height; ++i)
-        update.U8(blue).U8(green).U8(red).U8(0);
-    return update;
-}
-
 QRgb PanelPixel(TClientPanel& panel, int x, int y)
 {
     return panel.grab().toImage().pixel(x, y) & 0xFFFFFF;
-}
-
-std::string ReadFile(const QString& path)
-{
-    std::ifstream in(path.toStdString());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 } // namespace
@@ -149,13 +105,7 @@ class MainWindowTest : public QObject {
     // Presses Connect and answers the connect dialog; returns once the connection flow is over.
     void ConnectTo(const QString& host, int port)
     {
-        TConnectDlg& dialog = FWindow->ConnectDlg();
-        WhenModal(&dialog, [&dialog, host, port] {
-            dialog.txtServer->setText(host);
-            dialog.txtPort->setText(QString::number(port));
-            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-        });
-        QTest::mouseClick(FWindow->cmdConnect, Qt::LeftButton);
+        ConnectThroughDialog(*FWindow, host, port);
     }
 
     // No connection left; the caption may still name the desktop of one that ended by itself.
@@ -345,7 +295,7 @@ private slots:
     void inertButtonsAndIdleDisconnectAreHarmless()
     {
         OpenWindow();
-        for (QToolButton* button : { FWindow->cmdSettings, FWindow->cmdFullScreen, FWindow->cmdScreenshot,
+        for (QToolButton* button : { FWindow->cmdFullScreen, FWindow->cmdScreenshot,
                  FWindow->cmdDisconnect, FWindow->cmdDisconnect })
             QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(Idle());

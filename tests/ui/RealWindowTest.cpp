@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -161,7 +162,7 @@ private:
 
     TempDir FTemp { "zarn-viewer-display" };
     ChildProcess FXvfb;
-    ChildProcess FWindowManager;
+    ChildProcess FWindowManager; // declared after FXvfb: stopped before it
     std::string FName;
 };
 
@@ -301,6 +302,24 @@ public:
     // What a window manager's close box does: WM_DELETE_WINDOW.
     void AskToClose(const std::string& window) const
     {
+        SendClientMessage(window, "WM_PROTOCOLS", { "WM_DELETE_WINDOW" }, false);
+    }
+
+    // What a pager or a key binding does to ask for full screen (_NET_WM_STATE, add).
+    void AskForFullScreen(const std::string& window) const
+    {
+        SendClientMessage(window, "_NET_WM_STATE", { "", "_NET_WM_STATE_FULLSCREEN" }, true);
+    }
+
+    bool Running() { return FProcess.Running(); }
+    int Status() const { return FProcess.Status(); }
+
+private:
+    // A 32-bit client message whose data are the named atoms (an empty name is 1, "add"), sent
+    // to the window itself or, as window-manager requests go, to the root window.
+    void SendClientMessage(
+        const std::string& window, const char* type, const std::vector<std::string>& data, bool toRoot) const
+    {
         xcb_connection_t* connection = xcb_connect(FDisplay.c_str(), nullptr);
         auto atom = [&](const char* name) {
             auto* reply = xcb_intern_atom_reply(
@@ -313,35 +332,41 @@ public:
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = xcb_window_t(std::stoul(window));
-        event.type = atom("WM_PROTOCOLS");
-        event.data.data32[0] = atom("WM_DELETE_WINDOW");
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(
-            connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+        event.type = atom(type);
+        for (size_t i = 0; i < data.size() && i < 4; ++i)
+            event.data.data32[i] = data[i].empty() ? 1 : atom(data[i].c_str());
+        const xcb_window_t target = toRoot ? xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root : event.window;
+        const uint32_t mask = toRoot ? XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY
+                                     : XCB_EVENT_MASK_NO_EVENT;
+        xcb_send_event(connection, 0, target, mask, reinterpret_cast<const char*>(&event));
         // A round trip, so the server has executed the request before this connection goes.
         free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         xcb_disconnect(connection);
     }
 
-    bool Running() { return FProcess.Running(); }
-    int Status() const { return FProcess.Status(); }
-
-private:
     std::string FDisplay;
     std::filesystem::path FIniPath;
     TempDir FTemp { "zarn-viewer" };
     ChildProcess FProcess;
 };
 
-int PixelDifferences(const ScreenImage& expected, const ScreenImage& shown, int left, int top)
+// Pixels whose channels differ by more than `tolerance` (a colour map's levels may be rounded
+// either way).
+int PixelDifferences(const ScreenImage& expected, const ScreenImage& shown, int left, int top, int tolerance = 0)
 {
+    auto close = [tolerance](uint32_t a, uint32_t b) {
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance)
+                return false;
+        return true;
+    };
     int differences = 0;
     for (int y = 0; y < expected.height; ++y)
         for (int x = 0; x < expected.width; ++x) {
             const int sx = left + x;
             const int sy = top + y;
             if (sx >= shown.width || sy >= shown.height
-                || (expected.At(x, y) & 0xFFFFFF) != (shown.At(sx, sy) & 0xFFFFFF))
+                || !close(expected.At(x, y), shown.At(sx, sy)))
                 ++differences;
         }
     return differences;
@@ -393,10 +418,10 @@ protected:
     // The viewer's display, read back from the X server.
     ScreenImage ViewerScreen() { return XcbCanvas(FDisplay.Name()).Grab(); }
 
-    bool PanelShowsServerScreen(XvncServer& server)
+    bool PanelShowsServerScreen(XvncServer& server, int tolerance = 0)
     {
         const ScreenImage expected = XcbCanvas(server.DisplayName()).Grab();
-        return WaitUntil([&] { return PixelDifferences(expected, ViewerScreen(), 0, kPanelTop) == 0; });
+        return WaitUntil([&] { return PixelDifferences(expected, ViewerScreen(), 0, kPanelTop, tolerance) == 0; });
     }
 
     bool PanelShowsBackground(int width, int height)
@@ -1041,4 +1066,83 @@ TEST_F(InputCaptureTest, AHeldKeyRepeatsItsPressAndIsReleasedOnce)
     EXPECT_GE(sent.size(), 4u);
     for (size_t i = 0; i + 1 < sent.size(); ++i)
         EXPECT_EQ(sent[i], Down(0x61)) << Describe(sent);
+}
+
+TEST_F(RealWindowTest, DialogsKeepTheirFixedFrameUnderAWindowManager)
+{
+    if (!ChildProcess::InPath("openbox") || !ChildProcess::InPath("xprop"))
+        GTEST_SKIP() << "openbox or xprop is not installed";
+    std::string error;
+    ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+    struct Opener {
+        const char* title;
+        int x; // of the toolbar button that opens it
+    };
+    for (const Opener& opener : { Opener { "About", 752 }, Opener { "Settings", 182 }, Opener { "Connect", 42 } }) {
+        SCOPED_TRACE(opener.title);
+        FViewer->ClickIn(FMainWindow, opener.x, kButtonY);
+        std::string dialog;
+        ASSERT_TRUE(FViewer->WaitForWindow(std::string("^") + opener.title + "$", &dialog));
+        const std::string allowed = FViewer->Property(dialog, "_NET_WM_ALLOWED_ACTIONS");
+        EXPECT_NE(allowed.find("_NET_WM_ACTION_CLOSE"), std::string::npos) << allowed;
+        for (const char* action : { "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE" })
+            EXPECT_EQ(allowed.find(action), std::string::npos) << allowed;
+        // The hints ask for no minimise or maximise; a window manager that offers them anyway
+        // cannot take the dialog out of its frame.
+        const std::string size = FViewer->Xdo({ "getwindowgeometry", dialog }).value_or("");
+        FViewer->Xdo({ "windowminimize", dialog });
+        std::this_thread::sleep_for(1s);
+        EXPECT_EQ(FViewer->Windows(std::string("^") + opener.title + "$"), std::vector<std::string> { dialog })
+            << "the dialog stayed minimised";
+        FViewer->AskForFullScreen(dialog);
+        std::this_thread::sleep_for(1s);
+        EXPECT_EQ(FViewer->Property(dialog, "_NET_WM_STATE").find("FULLSCREEN"), std::string::npos);
+        EXPECT_EQ(FViewer->Xdo({ "getwindowgeometry", dialog }).value_or(""), size);
+        FViewer->Focus(dialog);
+        FViewer->Key("Escape");
+        EXPECT_TRUE(WaitUntil([&] { return FViewer->Windows(std::string("^") + opener.title + "$").empty(); }));
+    }
+}
+
+TEST_F(RealWindowTest, SwitchingTo256ColoursAndBackKeepsTheRemotePicture)
+{
+    XvncServer server(SmallScreen("colours"));
+    StartServer(server);
+    // Colours on the 3-3-2 levels of a server's colour map, so both modes compare pixel for
+    // pixel (but for the rounding of a level).
+    // A new picture after each switch shows that the stream is still in step.
+    uint32_t seed = 1;
+    auto drawNewPicture = [&] {
+        XcbCanvas canvas(server.DisplayName());
+        TestPicture picture;
+        picture.Quantise = SnapToBgr233;
+        picture.Seed = seed += 2;
+        DrawTestPicture(canvas, picture);
+        canvas.Sync();
+    };
+    drawNewPicture();
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - colours")) << FViewer->Log();
+    ASSERT_TRUE(PanelShowsServerScreen(server));
+
+    constexpr int kSettingsX = 182;
+    for (const auto& [key, stored] : { std::pair { "Down", "TrueColor=0" }, std::pair { "Up", "TrueColor=1" } }) {
+        SCOPED_TRACE(stored);
+        FViewer->Click(kSettingsX, kButtonY);
+        std::string dialog;
+        ASSERT_TRUE(FViewer->WaitForWindow("^Settings$", &dialog));
+        FViewer->Focus(dialog);
+        // From OK along the tab order to the colour choice (Alt combinations may belong to the
+        // remote side while connected).
+        for (int i = 0; i < 5; ++i)
+            FViewer->Key("Tab");
+        FViewer->Key(key);
+        FViewer->Key("Return");
+        // The dialog closes once the switch is done.
+        ASSERT_TRUE(WaitUntil([&] { return FViewer->Windows("^Settings$").empty(); }));
+        EXPECT_NE(ReadFile(IniPath()).find(stored), std::string::npos) << ReadFile(IniPath());
+        drawNewPicture();
+        EXPECT_TRUE(PanelShowsServerScreen(server, 1));
+        EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - colours") << "the connection must stay up";
+    }
 }

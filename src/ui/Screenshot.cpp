@@ -1,0 +1,141 @@
+#include "ui/Screenshot.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+#include <vector>
+
+#include <QFile>
+#include <QFileDialog>
+
+#include "imaging/Bmp.h"
+#include "imaging/GifWriter.h"
+#include "imaging/JpegWriter.h"
+#include "platform/TempFile.h"
+#include "protocol/VNCProto.h"
+
+namespace zarn {
+
+namespace {
+
+std::string LowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The writers take the framebuffer's own 32-bit layout (blue, green, red, unused).
+std::vector<uint32_t> ToPixels32(const RgbImage& image)
+{
+    std::vector<uint32_t> pixels(size_t(image.width) * size_t(image.height));
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* rgb = image.Row(y);
+        uint32_t* out = pixels.data() + size_t(y) * size_t(image.width);
+        for (int x = 0; x < image.width; ++x, rgb += 3)
+            out[x] = (uint32_t(rgb[0]) << 16) | (uint32_t(rgb[1]) << 8) | rgb[2];
+    }
+    return pixels;
+}
+
+void Convert(const std::filesystem::path& bitmap, const std::filesystem::path& target, TScreenshotFormat format)
+{
+    std::string error;
+    const std::optional<RgbImage> picture = ReadBmp(bitmap.string(), &error);
+    if (!picture)
+        throw std::runtime_error(error);
+    const std::vector<uint32_t> pixels = ToPixels32(*picture);
+    ImageView view;
+    view.bits = reinterpret_cast<const uint8_t*>(pixels.data());
+    view.width = picture->width;
+    view.height = picture->height;
+    view.stride = size_t(picture->width) * 4;
+    const bool written = format == TScreenshotFormat::Jpeg
+        ? WriteJpeg(target.string(), view, kDefaultJpegQuality, &error)
+        : WriteGif(target.string(), view, &error);
+    if (!written)
+        throw std::runtime_error(error);
+}
+
+std::filesystem::path LocalPath(const QString& name)
+{
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+}
+
+} // namespace
+
+TScreenshotFormat ScreenshotFormatFor(const std::filesystem::path& name)
+{
+    const std::string extension = LowerCase(name.extension().string());
+    if (extension == ".bmp")
+        return TScreenshotFormat::Bitmap;
+    if (extension == ".jpg" || extension == ".jpeg")
+        return TScreenshotFormat::Jpeg;
+    if (extension == ".gif")
+        return TScreenshotFormat::Gif;
+    return TScreenshotFormat::None;
+}
+
+void SaveBitmapAs(const std::filesystem::path& bitmap, const std::filesystem::path& target,
+    TScreenshotFormat format)
+{
+    switch (format) {
+    case TScreenshotFormat::Bitmap: {
+        std::error_code error;
+        std::filesystem::copy_file(bitmap, target, std::filesystem::copy_options::overwrite_existing, error);
+        if (error)
+            throw std::runtime_error("cannot write " + target.string() + ": " + error.message());
+        break;
+    }
+    case TScreenshotFormat::Jpeg:
+    case TScreenshotFormat::Gif:
+        Convert(bitmap, target, format);
+        break;
+    case TScreenshotFormat::None:
+        break;
+    }
+}
+
+void TakeScreenshot(TVNCProto& proto, const TAskScreenshotName& askName)
+{
+    if (!proto.IsReady())
+        return;
+    const TTempFile picture("ZVC", ".tmp");
+    if (!picture.Created())
+        return;
+    // Without the picture every format would write an empty or broken file and look saved.
+    if (!proto.SaveFramebufferBitmap(picture.Path().string()))
+        throw std::runtime_error("The screen picture could not be written to " + picture.Path().string());
+    const QString chosen = askName();
+    if (chosen.isEmpty())
+        return;
+    const std::filesystem::path target = LocalPath(chosen);
+    SaveBitmapAs(picture.Path(), target, ScreenshotFormatFor(target));
+}
+
+QFileDialog* CreateSavePicDialog(QWidget* parent)
+{
+    auto* dialog = new QFileDialog(parent, QStringLiteral("Save Screenshot"));
+    dialog->setObjectName(QStringLiteral("dlgSavePic"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    // The same dialog on every desktop, and one that tests can drive.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setDefaultSuffix(QStringLiteral("bmp"));
+    dialog->setNameFilters({ QStringLiteral("Windows Bitmap (*.bmp)"), QStringLiteral("GIF Image (*.gif)"),
+        QStringLiteral("JPEG Image (*.jpg)"), QStringLiteral("All (*.jpg *.jpeg *.bmp *.gif)") });
+    dialog->selectNameFilter(QStringLiteral("Windows Bitmap (*.bmp)"));
+    return dialog;
+}
+
+QString AskWithSavePicDialog(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QString chosen = dialog.selectedFiles().front();
+    dialog.selectFile(chosen);
+    return chosen;
+}
+
+} // namespace zarn

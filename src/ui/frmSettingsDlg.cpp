@@ -1,0 +1,196 @@
+#include "ui/frmSettingsDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "protocol/FrameUpdateThrd.h"
+#include "protocol/PixelModeSwitch.h"
+#include "protocol/VNCProto.h"
+#include "settings/RegSettings.h"
+#include "ui/DialogFrame.h"
+#include "ui/ZarnApplication.h"
+#include "ui/frmZarnVNCWnd.h"
+
+namespace zarn {
+
+namespace {
+
+template <typename Control> Control* Named(Control* control, const char* name)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
+} // namespace
+
+TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
+    : QDialog(parent)
+    , grpEncodings(Named(new QGroupBox(QStringLiteral("&Encoding Methods"), this), "grpEncodings"))
+    , chkCopyRect(Named(new QCheckBox(QStringLiteral("CopyRect"), grpEncodings), "chkCopyRect"))
+    , chkRRE(Named(new QCheckBox(QStringLiteral("RRE (Run and Rise Encoding)"), grpEncodings), "chkRRE"))
+    , chkHextile(Named(new QCheckBox(QStringLiteral("Hextile"), grpEncodings), "chkHextile"))
+    , grpColours(Named(new QGroupBox(QStringLiteral("Desktop &Colours"), this), "grpColours"))
+    , optTrueColor(Named(new QRadioButton(QStringLiteral("True Colour"), grpColours), "optTrueColor"))
+    , opt256Color(Named(new QRadioButton(QStringLiteral("256 Colours"), grpColours), "opt256Color"))
+    , grpFrameRate(Named(new QGroupBox(QStringLiteral("Target &Frame Rate"), this), "grpFrameRate"))
+    , tbrFrameRate(Named(new QSlider(Qt::Horizontal, grpFrameRate), "tbrFrameRate"))
+    , lblFrameRate(Named(new QLabel(QStringLiteral("0 updates per second"), grpFrameRate), "lblFrameRate"))
+    , chkShareClipboard(Named(
+          new QCheckBox(QStringLiteral("&Share Clipboard with Remote Computer"), this), "chkShareClipboard"))
+    , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
+    , cboCursor(Named(new QComboBox(this), "cboCursor"))
+    , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
+    , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
+    , FWindow(window)
+{
+    setObjectName(QStringLiteral("SettingsDlg"));
+    SetupFixedDialog(*this, QStringLiteral("Settings"));
+
+    tbrFrameRate->setRange(TVNCRegSettings::kMinTargetFPS, TVNCRegSettings::kMaxTargetFPS);
+    tbrFrameRate->setPageStep(10);
+    tbrFrameRate->setTickInterval(10);
+    tbrFrameRate->setTickPosition(QSlider::TicksBelow);
+    tbrFrameRate->setValue(1);
+    lblFrameRate->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    connect(tbrFrameRate, &QSlider::valueChanged, this, [this] { tbrFrameRateChange(); });
+
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label1->setBuddy(cboCursor);
+    cboCursor->addItems({ QStringLiteral("Standard Pointer"), QStringLiteral("Dot"), QStringLiteral("Crosshair"),
+        QStringLiteral("None") });
+
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, Guarded([this] { cmdOKClick(); }));
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    BuildLayout();
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, chkCopyRect);
+    setTabOrder(chkCopyRect, chkRRE);
+    setTabOrder(chkRRE, chkHextile);
+    setTabOrder(chkHextile, optTrueColor);
+    setTabOrder(optTrueColor, opt256Color);
+    setTabOrder(opt256Color, tbrFrameRate);
+    setTabOrder(tbrFrameRate, chkShareClipboard);
+    setTabOrder(chkShareClipboard, cboCursor);
+    FixDialogSize(*this, 392, 293);
+}
+
+void TSettingsDlg::BuildLayout()
+{
+    auto* encodings = new QVBoxLayout(grpEncodings);
+    encodings->addWidget(chkCopyRect);
+    encodings->addWidget(chkRRE);
+    encodings->addWidget(chkHextile);
+
+    auto* colours = new QVBoxLayout(grpColours);
+    colours->addWidget(optTrueColor);
+    colours->addWidget(opt256Color);
+    colours->addStretch(1);
+
+    auto* frameRate = new QVBoxLayout(grpFrameRate);
+    frameRate->addWidget(tbrFrameRate);
+    frameRate->addWidget(lblFrameRate);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(grpEncodings, 3);
+    top->addWidget(grpColours, 2);
+
+    auto* pointer = new QHBoxLayout;
+    pointer->addWidget(Label1, 1);
+    pointer->addWidget(cboCursor, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(grpFrameRate);
+    layout->addWidget(chkShareClipboard);
+    layout->addLayout(pointer);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+}
+
+QString TSettingsDlg::FrameRateText(int position)
+{
+    if (position == 1)
+        return QStringLiteral("1 update per second");
+    return QString::number(position) + QStringLiteral(" updates per second");
+}
+
+void TSettingsDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TSettingsDlg::FormShow()
+{
+    const TVNCRegSettings& settings = FWindow.Settings();
+    chkCopyRect->setChecked(settings.EncCopyRect());
+    chkRRE->setChecked(settings.EncRRE());
+    chkHextile->setChecked(settings.EncHextile());
+    if (settings.TrueColor())
+        optTrueColor->setChecked(true);
+    else
+        opt256Color->setChecked(true);
+    tbrFrameRate->setValue(settings.TargetFPS());
+    // The label follows the track bar's changes only; a value equal to the position it already
+    // had (1 on the first showing) must still get its text.
+    tbrFrameRateChange();
+    chkShareClipboard->setChecked(settings.SharedClipboard());
+    // Cursor 4 has no line: the list shows no selection then.
+    const int cursor = settings.Cursor();
+    cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
+    cmdOK->setFocus(Qt::OtherFocusReason);
+}
+
+void TSettingsDlg::tbrFrameRateChange()
+{
+    lblFrameRate->setText(FrameRateText(tbrFrameRate->value()));
+}
+
+void TSettingsDlg::cmdOKClick()
+{
+    TVNCRegSettings& settings = FWindow.Settings();
+    settings.SetEncCopyRect(chkCopyRect->isChecked());
+    settings.SetEncRRE(chkRRE->isChecked());
+    settings.SetEncHextile(chkHextile->isChecked());
+    settings.SetTrueColor(optTrueColor->isChecked());
+    settings.SetTargetFPS(tbrFrameRate->value());
+    settings.SetSharedClipboard(chkShareClipboard->isChecked());
+    settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
+    // A failed save throws: the dialog stays open and the error is shown.
+    settings.Save();
+    FWindow.ApplyCursorSetting();
+    if (FWindow.Proto().IsReady())
+        ApplyToConnection();
+    accept();
+}
+
+void TSettingsDlg::ApplyToConnection()
+{
+    const TVNCRegSettings& settings = FWindow.Settings();
+    TVNCProto& proto = FWindow.Proto();
+    proto.UseCopyRect = settings.EncCopyRect();
+    proto.UseRRE = settings.EncRRE();
+    proto.UseHextile = settings.EncHextile();
+    proto.ShareClipboard = settings.SharedClipboard();
+    proto.SendSetEncodings();
+    SwitchPixelMode(proto, FWindow.UpdateThread(), settings.TrueColor());
+    if (TFrameUpdateThrd* thread = FWindow.UpdateThread())
+        thread->FrameInterval = TFrameUpdateThrd::IntervalForFps(settings.TargetFPS());
+}
+
+} // namespace zarn

@@ -1,0 +1,59 @@
+#pragma once
+// TSettingsDlg: the seven user settings. It shows the stored values each time it opens; OK
+// stores and saves them at once, sets the pointer over the remote picture and, while a
+// connection is up, applies encodings, clipboard sharing, colour depth and frame rate to it
+// without reconnecting. Cancel, Escape and the close box change nothing. Created once with the
+// main window, whose store, engine and frame update thread it works on.
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace zarn {
+
+class TZarnVNCWnd;
+
+class TSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TSettingsDlg(TZarnVNCWnd& window, QWidget* parent = nullptr);
+
+    // The label under the track bar for a frame rate.
+    static QString FrameRateText(int position);
+
+    QGroupBox* grpEncodings;
+    QCheckBox* chkCopyRect;
+    QCheckBox* chkRRE;
+    QCheckBox* chkHextile;
+    QGroupBox* grpColours;
+    QRadioButton* optTrueColor;
+    QRadioButton* opt256Color;
+    QGroupBox* grpFrameRate;
+    QSlider* tbrFrameRate;
+    QLabel* lblFrameRate;
+    QCheckBox* chkShareClipboard;
+    QLabel* Label1;
+    QComboBox* cboCursor;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildLayout();
+    void FormShow();
+    void tbrFrameRateChange();
+    void cmdOKClick();
+    void ApplyToConnection();
+
+    TZarnVNCWnd& FWindow;
+};
+
+} // namespace zarn
