@@ -21,6 +21,7 @@
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "support/RfbBytes.h"
+#include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 #include "ui/ClientPanel.h"
 #include "ui/ZarnApplication.h"
@@ -32,6 +33,7 @@
 using namespace zarn;
 using zarn::test::ByteWriter;
 using zarn::test::ScriptedServer;
+using zarn::test::ScriptNoneHandshake;
 using zarn::test::ServerInitBytes;
 using zarn::test::ServerInitFields;
 
@@ -86,18 +88,6 @@ void CatchMessageBox(std::shared_ptr<SeenMessageBox> seen)
 std::vector<uint8_t> Greeting38None()
 {
     return ByteWriter().Text("RFB 003.008\n");
-}
-
-// RFB 3.8 with security None up to and including ServerInit.
-void ScriptNoneHandshake(ScriptedServer& server, const ServerInitFields& init)
-{
-    server.Send(Greeting38None())
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(1)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes(init));
 }
 
 // A FramebufferUpdate with one Raw rectangle of one colour over the whole screen.
