@@ -196,7 +196,7 @@ void TVNCProto::ReadServerInit()
     const uint16_t width = Client->ReadU16();
     const uint16_t height = Client->ReadU16();
     // Refuse an absurd screen before reading further, let alone allocating for it.
-    if (width > limits::kMaxFramebufferSide || height > limits::kMaxFramebufferSide)
+    if (width > MaxFramebufferSide || height > MaxFramebufferSide)
         throw LimitExceeded("framebuffer of " + std::to_string(width) + " x " + std::to_string(height)
             + " exceeds the limit");
     FramebufferWidth = width;

@@ -112,6 +112,10 @@ public:
     int MessageWindowMs = limits::kMessageWindowMs;
     size_t MessageStepBytes = limits::kMessageStepBytes;
 
+    // Largest framebuffer side ServerInit may announce (the fuzzer lowers it to keep each run
+    // small; the check itself is the same).
+    int32_t MaxFramebufferSide = int32_t(limits::kMaxFramebufferSide);
+
     // ---- diagnostics ----
     // The security type the last Connect settled on (1, 2 or 21); 0 when none was agreed.
     uint8_t SecurityType = 0;

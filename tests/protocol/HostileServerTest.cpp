@@ -46,16 +46,37 @@ TEST(HostileServer, RectanglesPastEveryEdgeAreClippedAndStayInStep)
 
 TEST(HostileServer, HextileSubrectanglesPastTheTileAndTheFramebufferAreClipped)
 {
-    ReadySession session(20, 20);
-    ByteWriter server;
-    server.Update(1).Rect(8, 8, 16, 16, kEncodingHextile);
-    // Background 1, foreground 2, one subrectangle of 16x16 at (15, 15) of the tile.
-    server.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
-    server.Px<uint32_t>(1).Px<uint32_t>(2).U8(1).U8(0xFF).U8(0xFF);
-    ASSERT_TRUE(session.Cycle(server));
-    EXPECT_EQ(session.At(8, 8), 1u);
-    EXPECT_EQ(session.At(19, 19), 1u); // (23, 23) onwards lies outside the framebuffer
-    EXPECT_EQ(session.At(7, 7), 0u);
+    struct Probe {
+        int x, y;
+        uint32_t want;
+    };
+    struct Case {
+        const char* what;
+        int side; // of the framebuffer; the one 16x16 tile sits at (8, 8)
+        uint8_t xy, wh; // the subrectangle as on the wire
+        std::vector<Probe> probes;
+    };
+    const Case cases[] = {
+        { "16x16 from (15, 15), tile across the framebuffer's edge", 20, 0xFF, 0xFF,
+            { { 8, 8, 1 }, { 19, 19, 1 }, { 7, 7, 0 } } },
+        // Tiles wholly inside the framebuffer take another path. A subrectangle one pixel past
+        // such a tile at the framebuffer's edge must not wrap into the next row (or, at the
+        // bottom, run past the array: the sanitizer build sees that one).
+        { "one pixel past a tile at the right edge", 24, 0xF0, 0x10, { { 23, 8, 2 }, { 0, 9, 0 } } },
+        { "one pixel past a tile at the bottom edge", 24, 0x0F, 0x01, { { 8, 23, 2 }, { 9, 23, 1 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReadySession session(c.side, c.side);
+        ByteWriter server;
+        server.Update(1).Rect(8, 8, 16, 16, kEncodingHextile);
+        // Background 1, foreground 2, one subrectangle.
+        server.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
+        server.Px<uint32_t>(1).Px<uint32_t>(2).U8(1).U8(c.xy).U8(c.wh);
+        ASSERT_TRUE(session.Cycle(server));
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(session.At(p.x, p.y), p.want) << p.x << "," << p.y;
+    }
 }
 
 TEST(HostileServer, HugeWireCountsCostBytesNotMemory)

@@ -43,14 +43,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return condition();
 }
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The title as an exact xdotool search pattern (a regular expression).
 std::string ExactTitle(const std::string& title)
 {
