@@ -157,10 +157,11 @@ struct TcpClient::Impl {
 
     void ClearBuffer() { head = tail = 0; }
 
-    // Makes room for one receive at the end, dropping bytes already taken first.
+    // Makes room for one receive at the end, dropping bytes already taken first when the room
+    // is short (the readiness test receives often; it must not move the buffer each time).
     uint8_t* ReserveChunk()
     {
-        if (head > 0) {
+        if (head > 0 && buffer.size() - tail < kReceiveChunk) {
             std::memmove(buffer.data(), buffer.data() + head, tail - head);
             tail -= head;
             head = 0;
