@@ -28,8 +28,8 @@ public:
     bool HasSocket() const override { return true; }
     bool Connected() override { return true; }
     bool ReceiveBufferEmpty() const override { return FPos >= FBytes.size(); }
-    void SetReadTimeout(int) override { }
-    int ReadTimeout() const override { return 0; }
+    void SetReadDeadline(const Deadline&) override { }
+    void SetWriteTimeout(int) override { }
     void ReadExact(uint8_t* dst, size_t n) override
     {
         if (n > Remaining())

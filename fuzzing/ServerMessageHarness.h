@@ -92,19 +92,13 @@ inline HarnessRun RunServerMessagesOnce(const uint8_t* data, size_t size, size_t
     auto owned = std::make_unique<MemoryTransport>(std::vector<uint8_t>(data + 1, data + size));
     MemoryTransport& transport = *owned;
     transport.SetBufferWindow(window);
-    TVNCProto proto(std::move(owned));
     transport.Open();
-    proto.Initialised = true;
-    proto.EncodingsSent = true;
-    proto.TrueColor = setup.trueColor;
-    proto.BitsPerPixel = setup.trueColor ? 32 : 8;
-    proto.FramebufferWidth = setup.width;
-    proto.FramebufferHeight = setup.height;
+    TVNCProto proto;
+    proto.AdoptSession(setup.width, setup.height, setup.trueColor, std::move(owned));
     proto.ShareClipboard = setup.shareClipboard;
     proto.OnBell = [] {};
     proto.OnServerCutText = [](const std::string&) {};
     proto.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
-    proto.AllocateFramebuffer();
 
     HarnessRun run;
     size_t requests = 0;

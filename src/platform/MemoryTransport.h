@@ -38,8 +38,9 @@ public:
     bool HasSocket() const override { return FHasSocket; }
     bool Connected() override { return FOpen; }
     bool ReceiveBufferEmpty() const override { return FPos >= FIncoming.size(); }
-    void SetReadTimeout(int milliseconds) override { FReadTimeout = milliseconds; }
-    int ReadTimeout() const override { return FReadTimeout; }
+    void SetReadDeadline(const Deadline& deadline) override { FReadDeadline = deadline; }
+    void SetWriteTimeout(int) override {}
+    const Deadline& ReadDeadline() const { return FReadDeadline; }
     void ReadExact(uint8_t* dst, size_t n) override;
     std::string ReadLine(size_t maxLength) override;
     void Write(const uint8_t* data, size_t n) override;
@@ -54,7 +55,7 @@ private:
     std::vector<uint8_t> FWritten;
     bool FOpen = false;
     bool FHasSocket = false;
-    int FReadTimeout = 0;
+    Deadline FReadDeadline;
     int FConnectCalls = 0;
     size_t FWindow = 0;
 };

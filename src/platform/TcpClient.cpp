@@ -25,30 +25,6 @@ std::string SystemErrorText(const char* what, int error)
     return std::string(what) + ": " + std::strerror(error);
 }
 
-// A deadline that may be "never". poll() wants the milliseconds left, -1 for no limit.
-class Deadline {
-public:
-    explicit Deadline(int milliseconds)
-        : FUnlimited(milliseconds <= 0)
-        , FEnd(Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0)))
-    {
-    }
-
-    int RemainingMs() const
-    {
-        if (FUnlimited)
-            return -1;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(FEnd - Clock::now()).count();
-        return static_cast<int>(std::max<int64_t>(left, 0));
-    }
-
-    bool Expired() const { return !FUnlimited && Clock::now() >= FEnd; }
-
-private:
-    bool FUnlimited;
-    Clock::time_point FEnd;
-};
-
 // Waits for `events` on fd until the deadline. True when ready (or in error: the caller's
 // next call reports it), false on time-out. EINTR restarts the wait with the time left.
 bool WaitFor(int fd, short events, const Deadline& deadline)
@@ -63,17 +39,6 @@ bool WaitFor(int fd, short events, const Deadline& deadline)
         if (errno != EINTR)
             throw TransportError(SystemErrorText("poll", errno));
     }
-}
-
-// Readable now, or closed / in error (a receive will tell which). Never waits.
-bool DataWaiting(int fd)
-{
-    pollfd p { fd, POLLIN, 0 };
-    int rc;
-    do
-        rc = ::poll(&p, 1, 0);
-    while (rc < 0 && errno == EINTR);
-    return rc > 0;
 }
 
 // SO_RCVLOWAT for the length of one large read; back to one byte when it ends, so that every
@@ -167,7 +132,8 @@ struct TcpClient::Impl {
     int port = 0;
     int fd = -1;
     bool hasSocket = false;
-    int readTimeoutMs = 0;
+    Deadline readDeadline;
+    int writeTimeoutMs = 0;
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     int lastError = 0;
 
@@ -191,10 +157,11 @@ struct TcpClient::Impl {
 
     void ClearBuffer() { head = tail = 0; }
 
-    // Makes room for one receive at the end, dropping bytes already taken first.
+    // Makes room for one receive at the end, dropping bytes already taken first when the room
+    // is short (the readiness test receives often; it must not move the buffer each time).
     uint8_t* ReserveChunk()
     {
-        if (head > 0) {
+        if (head > 0 && buffer.size() - tail < kReceiveChunk) {
             std::memmove(buffer.data(), buffer.data() + head, tail - head);
             tail -= head;
             head = 0;
@@ -251,7 +218,7 @@ void TcpClient::Connect()
     FImpl->ClearBuffer();
     FImpl->hasSocket = false;
     // A fresh socket starts without a read limit; whoever needs one sets it.
-    FImpl->readTimeoutMs = 0;
+    FImpl->readDeadline = Deadline();
 
     if (FImpl->host.empty())
         throw TransportError("no host given");
@@ -268,7 +235,7 @@ void TcpClient::Connect()
         throw TransportError("cannot resolve " + FImpl->host + ": " + ::gai_strerror(rc));
 
     // One time-out covers every address the name resolves to.
-    const Deadline deadline(FImpl->connectTimeoutMs);
+    const Deadline deadline = Deadline::Fixed(std::chrono::milliseconds(FImpl->connectTimeoutMs), "the connect time-out");
     std::string error = "no address for " + FImpl->host;
     int fd = -1;
     for (addrinfo* a = addresses; a && fd < 0 && !deadline.Expired(); a = a->ai_next)
@@ -298,7 +265,7 @@ void TcpClient::ReleaseSocket()
     FImpl->CloseSocket();
     FImpl->ClearBuffer();
     FImpl->hasSocket = false;
-    FImpl->readTimeoutMs = 0;
+    FImpl->readDeadline = Deadline();
 }
 
 bool TcpClient::HasSocket() const
@@ -322,8 +289,10 @@ TcpClient::ReceiveResult TcpClient::ReceiveChunk()
         got = ::recv(FImpl->fd, at, kReceiveChunk, 0);
     while (got < 0 && errno == EINTR);
     FImpl->tail += static_cast<size_t>(std::max<ssize_t>(got, 0));
-    if (got > 0)
+    if (got > 0) {
+        FImpl->readDeadline.Count(size_t(got));
         return ReceiveResult::Data;
+    }
     if (got == 0)
         return ReceiveResult::Closed;
     if (errno == EAGAIN || errno == EWOULDBLOCK)
@@ -336,8 +305,7 @@ bool TcpClient::Connected()
 {
     if (!FImpl->hasSocket || FImpl->fd < 0)
         return false;
-    if (!DataWaiting(FImpl->fd))
-        return true;
+    // The receive itself is the test: nothing waiting answers EAGAIN at once.
     switch (ReceiveChunk()) {
     case ReceiveResult::Data:
     case ReceiveResult::NothingYet:
@@ -355,29 +323,34 @@ bool TcpClient::ReceiveBufferEmpty() const
     return FImpl->Buffered() == 0;
 }
 
-void TcpClient::SetReadTimeout(int milliseconds)
+void TcpClient::SetReadDeadline(const Deadline& deadline)
 {
-    FImpl->readTimeoutMs = std::max(milliseconds, 0);
+    FImpl->readDeadline = deadline;
 }
 
-int TcpClient::ReadTimeout() const
+void TcpClient::SetWriteTimeout(int milliseconds)
 {
-    return FImpl->readTimeoutMs;
+    FImpl->writeTimeoutMs = std::max(milliseconds, 0);
+}
+
+void TcpClient::ThrowReadExpired(const char* waitingFor) const
+{
+    throw TransportError(std::string("timed out: ") + FImpl->readDeadline.What() + " passed while waiting for "
+        + waitingFor);
 }
 
 void TcpClient::ReceiveMore(const char* waitingFor)
 {
     if (FImpl->fd < 0)
         throw TransportError(FImpl->hasSocket ? "connection closed by the server" : "not connected");
-    const Deadline deadline(FImpl->readTimeoutMs);
+    // Receive first: most of the time the bytes are already there, and a wait would only cost
+    // a system call.
     for (;;) {
-        if (!WaitFor(FImpl->fd, POLLIN, deadline))
-            throw TransportError(std::string("timed out waiting for ") + waitingFor);
         switch (ReceiveChunk()) {
         case ReceiveResult::Data:
             return;
         case ReceiveResult::NothingYet:
-            continue;
+            break;
         case ReceiveResult::Closed:
             PeerClosed();
             throw TransportError("connection closed by the server");
@@ -387,6 +360,8 @@ void TcpClient::ReceiveMore(const char* waitingFor)
             throw TransportError(SystemErrorText("receive", error));
         }
         }
+        if (FImpl->readDeadline.Expired() || !WaitFor(FImpl->fd, POLLIN, FImpl->readDeadline))
+            ThrowReadExpired(waitingFor);
     }
 }
 
@@ -437,6 +412,7 @@ void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
         if (got > 0) {
             dst += got;
             n -= size_t(got);
+            FImpl->readDeadline.Count(size_t(got));
             continue;
         }
         if (got == 0) {
@@ -450,14 +426,13 @@ void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
             PeerClosed();
             throw TransportError(SystemErrorText("receive", error));
         }
+        // Judged only when nothing at all is waiting: bytes held back by the low-water mark
+        // are taken (and counted) by the receive after a wait that ran out.
+        if (FImpl->readDeadline.Expired())
+            ThrowReadExpired("data from the server");
         lowWater.Set(std::min(n, kLargeReadWakeBytes));
-        if (WaitFor(FImpl->fd, POLLIN, Deadline(FImpl->readTimeoutMs)))
-            continue;
-        // The time limit is on silence, not on the low-water mark: a slow server that sent
-        // something within it has made progress.
-        lowWater.Reset();
-        if (!DataWaiting(FImpl->fd))
-            throw TransportError("timed out waiting for data from the server");
+        if (!WaitFor(FImpl->fd, POLLIN, FImpl->readDeadline))
+            lowWater.Reset();
     }
 }
 
@@ -492,20 +467,24 @@ void TcpClient::Write(const uint8_t* data, size_t n)
 {
     if (FImpl->fd < 0)
         throw TransportError("not connected");
-    // A server that stops reading must not block us for ever once a read limit is set.
-    const Deadline deadline(FImpl->readTimeoutMs);
+    // A server that stops reading must not hold us for ever: the limit is on a write that
+    // makes no progress at all, so a large message over a slow link still goes through.
+    Deadline stall = Deadline::Progress(std::chrono::milliseconds(FImpl->writeTimeoutMs), 1, "the write time-out");
     size_t sent = 0;
     while (sent < n) {
         const ssize_t rc = ::send(FImpl->fd, data + sent, n - sent, MSG_NOSIGNAL);
         if (rc > 0) {
             sent += static_cast<size_t>(rc);
+            stall.Count(size_t(rc));
             continue;
         }
         if (rc < 0 && errno == EINTR)
             continue;
         if (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitFor(FImpl->fd, POLLOUT, deadline))
-                throw TransportError("timed out sending to the server");
+            if (stall.Expired() || !WaitFor(FImpl->fd, POLLOUT, stall))
+                throw TransportError("timed out: the write time-out of " + std::to_string(FImpl->writeTimeoutMs)
+                    + " ms passed with the server not reading (" + std::to_string(sent) + " of "
+                    + std::to_string(n) + " bytes sent)");
             continue;
         }
         const int error = rc < 0 ? errno : EPIPE;

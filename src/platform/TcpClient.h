@@ -1,7 +1,8 @@
 #pragma once
 // The real transport: a POSIX TCP socket (IPv4 or IPv6 by name) with a receive buffer filled
-// in chunks of up to 32 KiB. Reads and writes block the caller, but every wait goes through
-// poll() so that the connect and read time-outs bound it.
+// in chunks of up to 32 KiB. Reads and writes block the caller: each tries the socket first and
+// waits in poll() only when it would block, so the connect time-out, the read deadline and the
+// write time-out bound every wait.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,8 +29,8 @@ public:
     bool HasSocket() const override;
     bool Connected() override;
     bool ReceiveBufferEmpty() const override;
-    void SetReadTimeout(int milliseconds) override;
-    int ReadTimeout() const override;
+    void SetReadDeadline(const Deadline& deadline) override;
+    void SetWriteTimeout(int milliseconds) override;
     void ReadExact(uint8_t* dst, size_t n) override;
     std::string ReadLine(size_t maxLength) override;
     void Write(const uint8_t* data, size_t n) override;
@@ -50,8 +51,10 @@ private:
 
     // One receive of at most kReceiveChunk bytes appended to the buffer; never waits.
     ReceiveResult ReceiveChunk();
-    // Waits up to the read time-out for more bytes; throws on time-out, close or error.
+    // At least one more byte into the buffer, waiting (within the read deadline) only when
+    // none has arrived yet; throws past the deadline, on close or error.
     void ReceiveMore(const char* waitingFor);
+    [[noreturn]] void ThrowReadExpired(const char* waitingFor) const;
     // Exactly n bytes straight from the socket into dst (the receive buffer must be empty).
     void ReceiveInto(uint8_t* dst, size_t n);
     // The peer closed (or the socket failed): close our end and notify.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Deadline.h"
+
 namespace zarn {
 
 // Every transport failure (refused connect, closed connection, time-out, socket error,
@@ -44,11 +46,15 @@ public:
     // True when no received byte is buffered; never touches the socket.
     virtual bool ReceiveBufferEmpty() const = 0;
 
-    // Milliseconds a read may wait for new data before failing; 0 waits without limit.
-    virtual void SetReadTimeout(int milliseconds) = 0;
-    virtual int ReadTimeout() const = 0;
+    // Bounds every read from now until the next call (every byte received counts towards its
+    // progress); a fresh connection starts with none. A read that would have to wait past it
+    // throws TransportError naming it. Transports that cannot wait only keep it.
+    virtual void SetReadDeadline(const Deadline& deadline) = 0;
+    // Each Write fails once it has made no progress for this long; 0 waits without limit.
+    virtual void SetWriteTimeout(int milliseconds) = 0;
 
-    // Exactly n bytes into dst, waiting as needed; throws TransportError on time-out or close.
+    // Exactly n bytes into dst, waiting as needed; throws TransportError past the read
+    // deadline or on close.
     virtual void ReadExact(uint8_t* dst, size_t n) = 0;
     // Up to and including the next line feed; returns the text before it with a carriage
     // return right before the line feed removed. More than maxLength bytes without a line

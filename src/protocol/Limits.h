@@ -17,14 +17,20 @@ inline constexpr uint32_t kMaxFramebufferSide = 16384;
 // ServerCutText payload.
 inline constexpr uint32_t kMaxClipboardText = 64u << 20;
 
-// A connect that has not completed by then fails.
-inline constexpr int kConnectTimeoutMs = 10000;
-// During the handshake no single read may wait longer than this for the server.
-inline constexpr int kHandshakeReadTimeoutMs = 10000;
-// During a session, a message whose bytes stop arriving fails the cycle after this long.
-inline constexpr int kSessionReadTimeoutMs = 5000;
-// DrainInput's read time-out.
-inline constexpr int kDrainReadTimeoutMs = 500;
+// The whole set-up (connect, version, security, authentication, ServerInit) must finish within
+// this; the time the password prompt is open does not count.
+inline constexpr int kSetupDeadlineMs = 10000;
+// A write that makes no progress (the server stopped reading) fails after this long.
+inline constexpr int kWriteTimeoutMs = 10000;
+// Within a session, every kMessageStepBytes of a server message must arrive within
+// kMessageWindowMs of the previous step (or of the message's start). A server that trickles
+// (a byte every few seconds) is cut one window after its last step, whatever the message's
+// size; a link carrying 16 KiB/s or more completes every step in time and is never cut.
+inline constexpr int kMessageWindowMs = 10000;
+inline constexpr size_t kMessageStepBytes = 160 * 1024;
+// DrainInput discards only what is already buffered; should a read still have to wait, it
+// gives up after this long.
+inline constexpr int kDrainTimeoutMs = 500;
 // An update cycle stops at a message boundary once it has spent this long handling
 // messages (or twice the frame interval, whichever is longer), so a server that keeps the
 // receive buffer full cannot freeze the window.

@@ -2,24 +2,20 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <string_view>
 
 #include "crypto/IcsDES.h"
 #include "crypto/ZarnMD5Funcs.h"
 #include "imaging/Bmp.h"
 #include "platform/TcpClient.h"
+#include "protocol/EngineErrors.h"
 
 namespace zarn {
 
 namespace {
 
 enum : uint8_t { kSecNone = 1, kSecVncAuth = 2, kSecMd5Challenge = 21 };
-
-// The server broke the protocol or a safety limit.
-class SetupError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct VersionReply {
     std::string_view text;
@@ -71,20 +67,7 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
     LastError.clear();
     SecurityType = 0;
     try {
-        Client->Disconnect();
-        Client->SetHost(Host);
-        Client->SetPort(Port);
-        BytesSent = 0;
-        BytesReceived = 0;
-        Client->SetConnectTimeout(ConnectTimeoutMs);
-        Client->Connect();
-        Client->SetReadTimeout(HandshakeReadTimeoutMs);
-        if (!ExchangeProtocolVersion() || !NegotiateSecurity() || !ReadServerInit()) {
-            CloseQuietly();
-            return false;
-        }
-        // The session starts without a read limit; the update cycle sets its own.
-        Client->SetReadTimeout(0);
+        RunSetup();
         return true;
     } catch (const std::exception& e) {
         LastError = e.what();
@@ -97,14 +80,33 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
     return false;
 }
 
-bool TVNCProto::ExchangeProtocolVersion()
+void TVNCProto::RunSetup()
+{
+    Client->Disconnect();
+    Client->SetHost(Host);
+    Client->SetPort(Port);
+    BytesSent = 0;
+    BytesReceived = 0;
+    // One deadline from the first connect attempt to the end of ServerInit: a server that
+    // answers a byte at a time cannot stretch the set-up (and the GUI thread's wait) beyond it.
+    FSetupDeadline = Deadline::Fixed(std::chrono::milliseconds(ConnectTimeoutMs), "the set-up deadline");
+    Client->SetWriteTimeout(WriteTimeoutMs);
+    Client->SetConnectTimeout(ConnectTimeoutMs);
+    Client->Connect();
+    Client->SetReadDeadline(FSetupDeadline);
+    ExchangeProtocolVersion();
+    NegotiateSecurity();
+    ReadServerInit();
+    // Within the session every server message sets its own limit as it starts.
+    Client->SetReadDeadline(Deadline());
+}
+
+void TVNCProto::ExchangeProtocolVersion()
 {
     const std::string greeting = Client->ReadLine(limits::kMaxGreetingLine);
     BytesReceived += greeting.size();
-    if (greeting.compare(0, 4, "RFB ") != 0) {
-        LastError = "not an RFB server";
-        return false;
-    }
+    if (greeting.compare(0, 4, "RFB ") != 0)
+        throw ProtocolViolation("not an RFB server");
     const std::string versionText = greeting.substr(4, 10);
     std::string_view reply = kDefaultReply;
     ProtocolVersion = kRfb38;
@@ -117,14 +119,13 @@ bool TVNCProto::ExchangeProtocolVersion()
     }
     Client->Write(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
     BytesSent += reply.size();
-    return true;
 }
 
 std::string TVNCProto::ReadBoundedText(const char* what)
 {
     const uint32_t length = Client->ReadU32();
     if (length > limits::kMaxSetupText)
-        throw SetupError(std::string(what) + " of " + std::to_string(length) + " bytes exceeds the limit");
+        throw LimitExceeded(std::string(what) + " of " + std::to_string(length) + " bytes exceeds the limit");
     return Client->ReadText(length);
 }
 
@@ -132,14 +133,16 @@ uint8_t TVNCProto::ChooseSecurityType()
 {
     if (ProtocolVersion == kRfb33) {
         const uint32_t decided = Client->ReadU32();
+        if (decided == 0)
+            throw SessionRefused("server refused the connection");
         // Only 1, 2 and 21 are ours; anything wider than a byte is simply not one of them.
-        return decided <= 0xFF ? static_cast<uint8_t>(decided) : 0;
+        if (decided != kSecNone && decided != kSecVncAuth && decided != kSecMd5Challenge)
+            throw ProtocolViolation("unsupported security type " + std::to_string(decided));
+        return static_cast<uint8_t>(decided);
     }
     const uint8_t count = Client->ReadU8();
-    if (count == 0) {
-        LastError = "server refused the connection: " + ReadBoundedText("reason text");
-        return 0;
-    }
+    if (count == 0)
+        throw SessionRefused("server refused the connection: " + ReadBoundedText("reason text"));
     std::array<uint8_t, 255> offered {};
     Client->ReadExact(offered.data(), count);
     const uint8_t* begin = offered.data();
@@ -148,59 +151,44 @@ uint8_t TVNCProto::ChooseSecurityType()
         if (std::find(begin, end, preferred) != end)
             return preferred;
     }
-    LastError = "no supported security type offered";
-    return 0;
+    throw ProtocolViolation("no supported security type offered");
 }
 
-bool TVNCProto::NegotiateSecurity()
+void TVNCProto::NegotiateSecurity()
 {
     const uint8_t type = ChooseSecurityType();
-    if (type != kSecNone && type != kSecVncAuth && type != kSecMd5Challenge) {
-        if (LastError.empty())
-            LastError = type == 0 ? "server refused the connection"
-                                  : "unsupported security type " + std::to_string(type);
-        return false;
-    }
     SecurityType = type;
     if (ProtocolVersion != kRfb33)
         Client->Write(&type, 1);
 
     if (type == kSecNone) {
-        if (ProtocolVersion != kRfb38)
-            return true;
         // Without authentication a failure carries no reason worth waiting for.
-        if (Client->ReadU32() == 0)
-            return true;
-        LastError = "security handshake failed";
-        return false;
+        if (ProtocolVersion == kRfb38 && Client->ReadU32() != 0)
+            throw SessionRefused("security handshake failed");
+        return;
     }
 
     if (type == kSecVncAuth)
         VncAuthenticate();
     else
         Md5Authenticate();
-    return ReadSecurityResult();
+    ReadSecurityResult();
 }
 
-bool TVNCProto::ReadSecurityResult()
+void TVNCProto::ReadSecurityResult()
 {
-    // A cancelled password request has disconnected us: there is nothing to read.
-    if (!ClientOpen()) {
-        LastError = "authentication cancelled";
-        return false;
-    }
     if (Client->ReadU32() == 0)
-        return true;
-    LastError = "authentication failed";
+        return;
+    std::string error = "authentication failed";
     if (ProtocolVersion == kRfb38) {
         FailureReason = ReadBoundedText("reason text");
         if (!FailureReason.empty())
-            LastError += ": " + FailureReason;
+            error += ": " + FailureReason;
     }
-    return false;
+    throw SessionRefused(error);
 }
 
-bool TVNCProto::ReadServerInit()
+void TVNCProto::ReadServerInit()
 {
     const uint8_t clientInitShared = 1;
     Client->Write(&clientInitShared, 1);
@@ -208,8 +196,8 @@ bool TVNCProto::ReadServerInit()
     const uint16_t width = Client->ReadU16();
     const uint16_t height = Client->ReadU16();
     // Refuse an absurd screen before reading further, let alone allocating for it.
-    if (width > limits::kMaxFramebufferSide || height > limits::kMaxFramebufferSide)
-        throw SetupError("framebuffer of " + std::to_string(width) + " x " + std::to_string(height)
+    if (width > MaxFramebufferSide || height > MaxFramebufferSide)
+        throw LimitExceeded("framebuffer of " + std::to_string(width) + " x " + std::to_string(height)
             + " exceeds the limit");
     FramebufferWidth = width;
     FramebufferHeight = height;
@@ -228,20 +216,24 @@ bool TVNCProto::ReadServerInit()
     DesktopName = ReadBoundedText("desktop name");
 
     AllocateFramebuffer();
-    if (!ClientOpen()) {
-        LastError = "server closed the connection after ServerInit";
-        return false;
-    }
+    if (!ClientOpen())
+        throw TransportError("server closed the connection after ServerInit");
     Initialised = true;
-    return true;
 }
 
 void TVNCProto::RequestPasswordIfEmpty()
 {
-    // No read is pending while the user types, so the handshake read limit cannot cut the
-    // prompt short; the reads after it start their own wait.
-    if (Password.empty() && OnPasswordRequest)
-        Password = OnPasswordRequest();
+    if (!Password.empty() || !OnPasswordRequest)
+        return;
+    // The user's typing is not the server's delay: the prompt's time is given back to the
+    // set-up deadline.
+    const auto opened = Deadline::Clock::now();
+    Password = OnPasswordRequest();
+    FSetupDeadline.Extend(Deadline::Clock::now() - opened);
+    Client->SetReadDeadline(FSetupDeadline);
+    // Cancelling the prompt disconnects the engine: nothing more is to be read.
+    if (!ClientOpen())
+        throw SessionRefused("authentication cancelled");
 }
 
 uint8_t TVNCProto::ReverseBits(uint8_t b)
@@ -260,8 +252,6 @@ void TVNCProto::DesEncrypt(const uint8_t* input, uint8_t* output, const uint8_t*
 void TVNCProto::VncAuthenticate()
 {
     RequestPasswordIfEmpty();
-    if (!ClientOpen())
-        return;
     std::array<uint8_t, 8> key {};
     for (size_t i = 0; i < key.size() && i < Password.size(); ++i)
         key[i] = ReverseBits(static_cast<uint8_t>(Password[i]));
@@ -280,8 +270,6 @@ void TVNCProto::VncAuthenticate()
 void TVNCProto::Md5Authenticate()
 {
     RequestPasswordIfEmpty();
-    if (!ClientOpen())
-        return;
     std::string challengeAndPassword = ReadBoundedText("authentication challenge");
     challengeAndPassword += Password;
     const TMD5Digest digest = MD5String(challengeAndPassword);
@@ -301,22 +289,47 @@ void TVNCProto::CloseQuietly() noexcept
 void TVNCProto::Disconnect()
 {
     if (Client->HasSocket())
-        Client->Disconnect();
-    Initialised = false;
-    EncodingsSent = false;
-    UseCopyRect = false;
-    CutText.clear();
-    DesktopName.clear();
+        Client->Disconnect(); // calls ClientDisconnected through the transport's hook
+    ResetSession();
     Client->ReleaseSocket();
 }
 
 void TVNCProto::ClientDisconnected()
 {
+    ResetSession();
+}
+
+void TVNCProto::ResetSession()
+{
+    // Not ready until a new set-up completes: the update cycle and every Send refuse.
     Initialised = false;
+    // The next session announces its encodings again before its first update request.
     EncodingsSent = false;
+    // CopyRect is asked for again from the settings by whoever starts the next session.
     UseCopyRect = false;
+    // Clipboard text and the desktop's name belonged to that server.
     CutText.clear();
     DesktopName.clear();
+    // Kept on purpose: FailureReason (the window shows it after the session), Password, the
+    // pixel format and the framebuffer (shown until the next session draws), the counters.
+}
+
+void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std::unique_ptr<ITransport> transport)
+{
+    if (transport) {
+        Client->OnDisconnected = nullptr;
+        Client = std::move(transport);
+        Client->OnDisconnected = [this] { ClientDisconnected(); };
+    }
+    Client->SetWriteTimeout(WriteTimeoutMs);
+    FramebufferWidth = std::clamp<int32_t>(width, 0, int32_t(limits::kMaxFramebufferSide));
+    FramebufferHeight = std::clamp<int32_t>(height, 0, int32_t(limits::kMaxFramebufferSide));
+    TrueColor = trueColour;
+    BitsPerPixel = trueColour ? 32 : 8;
+    Depth = trueColour ? 24 : 8;
+    AllocateFramebuffer();
+    Initialised = true;
+    EncodingsSent = true;
 }
 
 bool TVNCProto::ClientOpen() const

@@ -12,6 +12,7 @@
 
 #include "imaging/ImageView.h"
 #include "protocol/ChangedRegion.h"
+#include "platform/Deadline.h"
 #include "platform/KeyboardState.h"
 #include "platform/Transport.h"
 #include "protocol/Limits.h"
@@ -97,26 +98,44 @@ public:
     KeyboardState* Keyboard = nullptr;                           // not owned; null = no keys down, no text
     // Longest an update cycle keeps handling messages before it stops at a message boundary.
     int CycleBudgetMs = 100;
-    // Why the last RequestUpdate failed (read time-out, closed connection, unknown message,
-    // a limit exceeded); empty after a cycle that succeeded.
+    // Why the last RequestUpdate failed (a stalled or closed connection, an unknown message, a
+    // limit exceeded); empty after a cycle that succeeded. LastError holds the same text.
     std::string CycleError;
 
-    // ---- set-up bounds and diagnostics ----
-    // A silent or stalled server must not hold Connect (and the GUI thread) for ever. Tests
-    // shorten these; 0 removes the bound.
-    int ConnectTimeoutMs = limits::kConnectTimeoutMs;
-    int HandshakeReadTimeoutMs = limits::kHandshakeReadTimeoutMs;
+    // ---- waiting limits (README's table of limits explains them; tests shorten them) ----
+    // The whole set-up, from the first connect attempt to the end of ServerInit, not counting
+    // the time the password prompt is open. 0 removes the bound.
+    int ConnectTimeoutMs = limits::kSetupDeadlineMs;
+    // A write that makes no progress for this long fails (and ends the connection).
+    int WriteTimeoutMs = limits::kWriteTimeoutMs;
+    // Within a session every MessageStepBytes of a server message must arrive within
+    // MessageWindowMs of the previous step (or of the message's start).
+    int MessageWindowMs = limits::kMessageWindowMs;
+    size_t MessageStepBytes = limits::kMessageStepBytes;
+
+    // Largest framebuffer side ServerInit may announce (the fuzzer lowers it to keep each run
+    // small; the check itself is the same).
+    int32_t MaxFramebufferSide = int32_t(limits::kMaxFramebufferSide);
+
+    // ---- diagnostics ----
     // The security type the last Connect settled on (1, 2 or 21); 0 when none was agreed.
     uint8_t SecurityType = 0;
-    // Why the last Connect failed, for tools and logs (the window shows only FailureReason).
-    // Empty after a successful Connect.
+    // Why the last failing entry point (Connect, RequestUpdate, a Send) failed, for tools and
+    // logs; the window shows only FailureReason. Connect empties it when it succeeds.
     std::string LastError;
 
     // ---- session set-up ----
     void SetPort(int32_t port);
     bool Connect(const std::string& host = std::string(), int32_t port = -1);
     void Disconnect();
+    // The transport's hook: the connection closed (by either side).
     void ClientDisconnected();
+    // What ending a session clears, shared by Disconnect and ClientDisconnected.
+    void ResetSession();
+    // Takes over an open transport (when given) as a session already past ServerInit and
+    // SetEncodings, with a framebuffer of the given size and pixel mode. For tests, the fuzzer
+    // and benchmarks, which feed the update cycle without a handshake.
+    void AdoptSession(int32_t width, int32_t height, bool trueColour, std::unique_ptr<ITransport> transport = nullptr);
 
     // ---- update cycle ----
     bool IsReady();
@@ -129,20 +148,24 @@ public:
     bool HandleArrivedMessages();
 
     // ---- client messages ----
+    // Each sends nothing and returns false unless the engine is ready (SendSetEncodings and
+    // SendClientCutText: unless the connection is open). A failing write is caught here: the
+    // connection is closed (a half-written message has put it out of step), LastError says
+    // why and the result is false.
     bool SendSetPixelFormat();
-    void SendSetEncodings();
+    bool SendSetEncodings();
     bool SendKeyEvent(uint16_t key, TShiftState modifiers, bool down);
     // Sends `keySym` as it stands, with no translation: for keys the local keyboard layer
     // already knows the keysym of (characters outside Latin-1, dead keys, AltGr). False and
     // nothing sent while not IsReady.
     bool SendKeySym(uint32_t keySym, bool down);
     bool SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y);
-    void SendClientCutText(const std::string& text);
+    bool SendClientCutText(const std::string& text);
     std::string VirtualKeyToChar(uint16_t virtualKey);
     // The messages that open a session once Connect has succeeded, in the order the server
     // needs them: SetEncodings, SetPixelFormat for `trueColor`, then releases of the six
-    // modifier keysyms so no key stays stuck from an earlier session. False (after
-    // SetEncodings) when SetPixelFormat could not be sent.
+    // modifier keysyms so no key stays stuck from an earlier session. False when SetEncodings
+    // or SetPixelFormat could not be sent.
     bool StartSession(bool trueColor);
 
     // ---- framebuffer ----
@@ -158,12 +181,8 @@ public:
     static uint8_t ReverseBits(uint8_t b);
     static void DesEncrypt(const uint8_t* input, uint8_t* output, const uint8_t* key);
 
-    // ---- internal steps, public so tests can reach them ----
-    bool NegotiateSecurity();
-    bool ReadServerInit();
+    // ---- message handlers of the update cycle (the decoder benchmark calls them directly) ----
     void AllocateFramebuffer();
-    void VncAuthenticate();
-    void Md5Authenticate();
     void HandleFramebufferUpdate32();
     void HandleFramebufferUpdate8();
     void HandleSetColourMapEntries();
@@ -171,21 +190,31 @@ public:
     void HandleServerCutText();
 
 private:
-    // Set-up steps of Connect.
-    bool ExchangeProtocolVersion();
+    // Set-up steps of Connect; each throws on failure (EngineErrors.h, TransportError).
+    void RunSetup();
+    void ExchangeProtocolVersion();
     uint8_t ChooseSecurityType();
-    bool ReadSecurityResult();
+    void NegotiateSecurity();
+    void VncAuthenticate();
+    void Md5Authenticate();
+    void ReadSecurityResult();
+    void ReadServerInit();
     std::string ReadBoundedText(const char* what);
     void RequestPasswordIfEmpty();
     void CloseQuietly() noexcept;
+    // Runs one Send: false (nothing sent) unless `ready`; a failure closes the connection.
+    template <typename Write>
+    bool Send(bool ready, Write write);
+    void HandleMessage(uint8_t type);
 
     template <typename Pixel>
     void HandleFramebufferUpdate();
-    bool HandleBufferedMessages();
+    void HandleBufferedMessages();
     bool ClientOpen() const;
 
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
     TChangedRegion FChanged;
+    Deadline FSetupDeadline;             // of the Connect in progress
 };
 
 } // namespace zarn

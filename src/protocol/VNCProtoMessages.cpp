@@ -1,8 +1,9 @@
 // Client-to-server messages. Each is built whole in one buffer (padding zeroed), written
 // with one write, and counted in BytesSent only once the write has gone through. A failing
-// write is not caught here: it reaches the handler that asked for the message.
+// write ends the connection here (see Send): the handler that asked learns it from the result.
 
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "platform/ByteOrder.h"
@@ -24,64 +25,81 @@ enum : uint8_t {
 
 } // namespace
 
-bool TVNCProto::SendSetPixelFormat()
+template <typename Write> bool TVNCProto::Send(bool ready, Write write)
 {
-    if (!IsReady())
+    if (!ready)
         return false;
-    // True colour: 32 bits, depth 24, little-endian, 8 bits a channel with red at bit 16, so
-    // each pixel arrives as the blue, green, red, unused bytes of the 32-bit array. Colour
-    // map: 8-bit indices, all maxima and shifts 0.
-    uint8_t message[20] = {};
-    message[0] = kSetPixelFormat;
-    const uint8_t bitsPerPixel = TrueColor ? 32 : 8;
-    const uint8_t depth = TrueColor ? 24 : 8;
-    message[4] = bitsPerPixel;
-    message[5] = depth;
-    message[6] = 0;
-    if (TrueColor) {
-        message[7] = 1;
-        StoreU16(message + 8, 255);
-        StoreU16(message + 10, 255);
-        StoreU16(message + 12, 255);
-        message[14] = 16;
-        message[15] = 8;
-        message[16] = 0;
+    try {
+        write();
+        return true;
+    } catch (const std::bad_alloc&) {
+        LastError = "out of memory while building a message";
+    } catch (const std::exception& e) {
+        LastError = e.what();
     }
-    Client->Write(message, sizeof message);
-    BytesSent += sizeof message;
-
-    BitsPerPixel = bitsPerPixel;
-    Depth = depth;
-    BigEndian = false;
-    BitmapInfo.bmiHeader.biBitCount = bitsPerPixel;
-    BitmapInfo.bmiHeader.biClrUsed = 0;
-    BitmapInfo.bmiHeader.biClrImportant = 0;
-    // The other array is current now and shows what it last held.
-    FChanged.AddAll(FramebufferWidth, FramebufferHeight);
-    return true;
+    // Part of the message may have gone out: the server would read whatever follows out of
+    // step, so the connection ends here and the session with it.
+    CloseQuietly();
+    return false;
 }
 
-void TVNCProto::SendSetEncodings()
+bool TVNCProto::SendSetPixelFormat()
 {
-    if (!ClientOpen())
-        return;
-    std::vector<int32_t> encodings;
-    if (UseHextile)
-        encodings.push_back(kEncodingHextile);
-    if (UseRRE)
-        encodings.push_back(kEncodingRRE);
-    if (UseCopyRect)
-        encodings.push_back(kEncodingCopyRect);
-    encodings.push_back(kEncodingRaw);
+    return Send(IsReady(), [this] {
+        // True colour: 32 bits, depth 24, little-endian, 8 bits a channel with red at bit 16, so
+        // each pixel arrives as the blue, green, red, unused bytes of the 32-bit array. Colour
+        // map: 8-bit indices, all maxima and shifts 0.
+        uint8_t message[20] = {};
+        message[0] = kSetPixelFormat;
+        const uint8_t bitsPerPixel = TrueColor ? 32 : 8;
+        const uint8_t depth = TrueColor ? 24 : 8;
+        message[4] = bitsPerPixel;
+        message[5] = depth;
+        message[6] = 0;
+        if (TrueColor) {
+            message[7] = 1;
+            StoreU16(message + 8, 255);
+            StoreU16(message + 10, 255);
+            StoreU16(message + 12, 255);
+            message[14] = 16;
+            message[15] = 8;
+            message[16] = 0;
+        }
+        Client->Write(message, sizeof message);
+        BytesSent += sizeof message;
 
-    std::vector<uint8_t> message(4 + 4 * encodings.size(), 0);
-    message[0] = kSetEncodings;
-    StoreU16(&message[2], uint16_t(encodings.size()));
-    for (size_t i = 0; i < encodings.size(); ++i)
-        StoreU32(&message[4 + 4 * i], uint32_t(encodings[i]));
-    Client->Write(message);
-    BytesSent += message.size();
-    EncodingsSent = true;
+        BitsPerPixel = bitsPerPixel;
+        Depth = depth;
+        BigEndian = false;
+        BitmapInfo.bmiHeader.biBitCount = bitsPerPixel;
+        BitmapInfo.bmiHeader.biClrUsed = 0;
+        BitmapInfo.bmiHeader.biClrImportant = 0;
+        // The other array is current now and shows what it last held.
+        FChanged.AddAll(FramebufferWidth, FramebufferHeight);
+    });
+}
+
+bool TVNCProto::SendSetEncodings()
+{
+    return Send(ClientOpen(), [this] {
+        std::vector<int32_t> encodings;
+        if (UseHextile)
+            encodings.push_back(kEncodingHextile);
+        if (UseRRE)
+            encodings.push_back(kEncodingRRE);
+        if (UseCopyRect)
+            encodings.push_back(kEncodingCopyRect);
+        encodings.push_back(kEncodingRaw);
+
+        std::vector<uint8_t> message(4 + 4 * encodings.size(), 0);
+        message[0] = kSetEncodings;
+        StoreU16(&message[2], uint16_t(encodings.size()));
+        for (size_t i = 0; i < encodings.size(); ++i)
+            StoreU32(&message[4 + 4 * i], uint32_t(encodings[i]));
+        Client->Write(message);
+        BytesSent += message.size();
+        EncodingsSent = true;
+    });
 }
 
 bool TVNCProto::SendKeyEvent(uint16_t key, TShiftState modifiers, bool down)
@@ -98,44 +116,42 @@ bool TVNCProto::SendKeyEvent(uint16_t key, TShiftState modifiers, bool down)
 
 bool TVNCProto::SendKeySym(uint32_t keySym, bool down)
 {
-    if (!IsReady())
-        return false;
-    uint8_t message[8] = {};
-    message[0] = kKeyEvent;
-    message[1] = down ? 1 : 0;
-    StoreU32(message + 4, keySym);
-    Client->Write(message, sizeof message);
-    BytesSent += sizeof message;
-    return true;
+    return Send(IsReady(), [&] {
+        uint8_t message[8] = {};
+        message[0] = kKeyEvent;
+        message[1] = down ? 1 : 0;
+        StoreU32(message + 4, keySym);
+        Client->Write(message, sizeof message);
+        BytesSent += sizeof message;
+    });
 }
 
 bool TVNCProto::SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y)
 {
-    if (!IsReady())
-        return false;
-    uint8_t message[6] = { kPointerEvent, buttonMask };
-    StoreU16(message + 2, x);
-    StoreU16(message + 4, y);
-    Client->Write(message, sizeof message);
-    BytesSent += sizeof message;
-    return true;
+    return Send(IsReady(), [&] {
+        uint8_t message[6] = { kPointerEvent, buttonMask };
+        StoreU16(message + 2, x);
+        StoreU16(message + 4, y);
+        Client->Write(message, sizeof message);
+        BytesSent += sizeof message;
+    });
 }
 
-void TVNCProto::SendClientCutText(const std::string& text)
+bool TVNCProto::SendClientCutText(const std::string& text)
 {
     CutText = text;
-    if (!ClientOpen())
-        return;
     // The length field is 32 bits: a longer text cannot be framed, and a truncated length
     // would throw the server's parser out of step, so it is not sent at all.
     if (text.size() > std::numeric_limits<uint32_t>::max())
-        return;
-    std::vector<uint8_t> message(8 + text.size(), 0);
-    message[0] = kClientCutText;
-    StoreU32(&message[4], uint32_t(text.size()));
-    std::copy(text.begin(), text.end(), message.begin() + 8);
-    Client->Write(message);
-    BytesSent += message.size();
+        return false;
+    return Send(ClientOpen(), [&] {
+        std::vector<uint8_t> message(8 + text.size(), 0);
+        message[0] = kClientCutText;
+        StoreU32(&message[4], uint32_t(text.size()));
+        std::copy(text.begin(), text.end(), message.begin() + 8);
+        Client->Write(message);
+        BytesSent += message.size();
+    });
 }
 
 std::string TVNCProto::VirtualKeyToChar(uint16_t virtualKey)
@@ -145,9 +161,9 @@ std::string TVNCProto::VirtualKeyToChar(uint16_t virtualKey)
 
 bool TVNCProto::StartSession(bool trueColor)
 {
-    SendSetEncodings();
+    const bool encodingsSent = SendSetEncodings();
     TrueColor = trueColor;
-    if (!SendSetPixelFormat())
+    if (!encodingsSent || !SendSetPixelFormat())
         return false;
     for (const uint16_t keySym : kModifierKeySyms)
         SendKeyEvent(keySym, 0, false);

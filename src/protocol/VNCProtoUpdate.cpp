@@ -6,6 +6,7 @@
 
 #include "platform/ByteOrder.h"
 #include "protocol/Decoders.h"
+#include "protocol/EngineErrors.h"
 #include "protocol/Limits.h"
 #include "protocol/VNCProto.h"
 
@@ -54,17 +55,18 @@ bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t h
             uint8_t(height >> 8), uint8_t(height) };
         Client->Write(request, sizeof request);
         BytesSent += sizeof request;
-        Client->SetReadTimeout(limits::kSessionReadTimeoutMs);
-        return HandleBufferedMessages();
-    } catch (const TransportError& e) {
-        CycleError = e.what();
+        HandleBufferedMessages();
+        return true;
     } catch (const std::bad_alloc&) {
         CycleError = "out of memory while handling a server message";
+    } catch (const std::exception& e) {
+        CycleError = e.what();
     }
+    LastError = CycleError;
     return false;
 }
 
-bool TVNCProto::HandleBufferedMessages()
+void TVNCProto::HandleBufferedMessages()
 {
     // A server that keeps the receive buffer filled must not hold the GUI thread for ever:
     // once the budget is spent the rest waits for the next cycle. The clock is read only
@@ -72,39 +74,46 @@ bool TVNCProto::HandleBufferedMessages()
     const auto start = std::chrono::steady_clock::now();
     const auto budget = std::chrono::milliseconds(CycleBudgetMs);
     while (!Client->ReceiveBufferEmpty()) {
+        // Each message gets its own limit: a trickling server is cut, a slow link is not.
+        Client->SetReadDeadline(Deadline::Progress(
+            std::chrono::milliseconds(MessageWindowMs), MessageStepBytes, "the message progress limit"));
         const uint8_t type = Client->ReadU8();
         BytesReceived += 1;
-        switch (type) {
-        case kFramebufferUpdate:
-            if (TrueColor)
-                HandleFramebufferUpdate32();
-            else
-                HandleFramebufferUpdate8();
-            break;
-        case kSetColourMapEntries:
-            HandleSetColourMapEntries();
-            break;
-        case kBell:
-            HandleBell();
-            break;
-        case kServerCutText:
-            HandleServerCutText();
-            break;
-        default:
-            CycleError = "unknown server message type " + std::to_string(type);
-            return false;
-        }
+        HandleMessage(type);
         if (std::chrono::steady_clock::now() - start >= budget)
             break;
     }
-    return true;
+}
+
+void TVNCProto::HandleMessage(uint8_t type)
+{
+    switch (type) {
+    case kFramebufferUpdate:
+        if (TrueColor)
+            HandleFramebufferUpdate32();
+        else
+            HandleFramebufferUpdate8();
+        return;
+    case kSetColourMapEntries:
+        HandleSetColourMapEntries();
+        return;
+    case kBell:
+        HandleBell();
+        return;
+    case kServerCutText:
+        HandleServerCutText();
+        return;
+    default:
+        // Its length is unknown, so nothing after it can be found.
+        throw ProtocolViolation("unknown server message type " + std::to_string(type));
+    }
 }
 
 void TVNCProto::DrainInput()
 {
     if (!IsReady())
         return;
-    Client->SetReadTimeout(limits::kDrainReadTimeoutMs);
+    Client->SetReadDeadline(Deadline::Fixed(std::chrono::milliseconds(limits::kDrainTimeoutMs), "the drain time-out"));
     try {
         while (!Client->ReceiveBufferEmpty())
             Client->ReadU8();
@@ -119,13 +128,14 @@ bool TVNCProto::HandleArrivedMessages()
         return false;
     CycleError.clear();
     try {
-        Client->SetReadTimeout(limits::kSessionReadTimeoutMs);
-        return HandleBufferedMessages();
-    } catch (const TransportError& e) {
-        CycleError = e.what();
+        HandleBufferedMessages();
+        return true;
     } catch (const std::bad_alloc&) {
         CycleError = "out of memory while handling a server message";
+    } catch (const std::exception& e) {
+        CycleError = e.what();
     }
+    LastError = CycleError;
     return false;
 }
 
@@ -217,8 +227,13 @@ void TVNCProto::HandleSetColourMapEntries()
 
 void TVNCProto::HandleBell()
 {
-    if (OnBell)
-        OnBell();
+    // The hooks are the window's: whatever fails in them is not the server's doing and must
+    // not end the session (nor leave the cycle by a path that skips the rest of the stream).
+    try {
+        if (OnBell)
+            OnBell();
+    } catch (...) {
+    }
 }
 
 void TVNCProto::HandleServerCutText()
@@ -227,12 +242,15 @@ void TVNCProto::HandleServerCutText()
     Client->ReadExact(head, sizeof head);
     const uint32_t length = LoadU32(head + 3);
     if (length > limits::kMaxClipboardText)
-        throw TransportError("server clipboard text of " + std::to_string(length)
+        throw LimitExceeded("server clipboard text of " + std::to_string(length)
             + " bytes exceeds the limit of " + std::to_string(limits::kMaxClipboardText));
     CutText = Client->ReadText(length);
     BytesReceived += uint64_t(length) + 7;
-    if (ShareClipboard && OnServerCutText)
-        OnServerCutText(CutText);
+    try {
+        if (ShareClipboard && OnServerCutText)
+            OnServerCutText(CutText);
+    } catch (...) {
+    }
 }
 
 } // namespace zarn

@@ -1,6 +1,6 @@
 #include "crypto/IcsDES.h"
 
-#include "HexTestUtil.h"
+#include "support/Hex.h"
 
 #include <array>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "crypto/ZarnMD5Funcs.h"
 
-#include "HexTestUtil.h"
+#include "support/Hex.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -22,37 +22,26 @@ std::vector<std::string> Names(const TempDir& folder)
     return names;
 }
 
-std::string ReadAll(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
-}
-
-void WriteAll(const std::filesystem::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 TEST(AtomicFileWriter, TargetHoldsTheOldFileUntilCommitAndAfterAnAbandonedWrite)
 {
     TempDir folder;
     const std::string target = folder.File("out.bin").string();
-    WriteAll(target, "old");
+    WriteFile(target, "old");
     {
         AtomicFileWriter abandoned;
         ASSERT_TRUE(abandoned.Open(target, nullptr));
         abandoned.Write("new!", 4);
     }
-    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(Names(folder), std::vector<std::string> { "out.bin" });
 
     AtomicFileWriter writer;
     ASSERT_TRUE(writer.Open(target, nullptr));
     ASSERT_TRUE(writer.Write("new!", 4));
-    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(ReadFile(target), "old");
     std::string error;
     ASSERT_TRUE(writer.Commit(&error)) << error;
-    EXPECT_EQ(ReadAll(target), "new!");
+    EXPECT_EQ(ReadFile(target), "new!");
     EXPECT_EQ(Names(folder), std::vector<std::string> { "out.bin" });
 }
 
@@ -76,7 +65,7 @@ TEST(AtomicFileWriter, NewFilesFollowTheUmaskReplacedOnesKeepTheirMode)
     const mode_t previous = ::umask(022);
     AtomicFileWriter writer;
     const bool created = writer.Open(folder.File("new.bin").string(), nullptr) && writer.Commit(nullptr);
-    WriteAll(folder.File("kept.bin"), "x");
+    WriteFile(folder.File("kept.bin"), "x");
     ::chmod(folder.File("kept.bin").c_str(), 0600);
     const bool replaced = writer.Open(folder.File("kept.bin").string(), nullptr) && writer.Commit(nullptr);
     ::umask(previous);

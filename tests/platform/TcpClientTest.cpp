@@ -14,6 +14,12 @@
 namespace zarn::test {
 namespace {
 
+// A read limit on silence alone: every byte that arrives restarts it.
+Deadline Silence(int milliseconds)
+{
+    return Deadline::Progress(std::chrono::milliseconds(milliseconds), 1, "the test's read limit");
+}
+
 struct Connection {
     ScriptedServer server;
     TcpClient client;
@@ -30,7 +36,7 @@ struct Connection {
     {
         server.Start();
         client.Connect();
-        client.SetReadTimeout(3000); // a broken test fails instead of hanging
+        client.SetReadDeadline(Silence(3000)); // a broken test fails instead of hanging
     }
 
     // Polls the connected test until the peer's bytes (or its close) have arrived.
@@ -101,7 +107,7 @@ TEST(TcpClientRead, SilentPeerTimesOutButTheConnectionStaysOpen)
     Connection c;
     c.server.Send("ab").Pause(10000);
     c.Open();
-    c.client.SetReadTimeout(200);
+    c.client.SetReadDeadline(Silence(200));
     uint8_t buf[3];
     EXPECT_THROW(c.client.ReadExact(buf, 3), TransportError);
     EXPECT_THROW(c.client.ReadLine(100), TransportError);
@@ -125,7 +131,7 @@ TEST(TcpClientRead, LargeBlockTrickledSlowerThanTheTimeoutStillArrives)
             .Pause(150);
     c.server.Pause(300).Send("z").Pause(500).Send(std::vector<uint8_t>(kPiece)).Pause(10000);
     c.Open();
-    c.client.SetReadTimeout(600); // the whole block takes about 1.2 s
+    c.client.SetReadDeadline(Silence(600)); // the whole block takes about 1.2 s
 
     std::vector<uint8_t> got(big.size());
     c.client.ReadExact(got.data(), got.size());
@@ -207,12 +213,10 @@ TEST(TcpClientLifecycle, FreshConnectionStartsWithoutAReadLimitAndAnEmptyBuffer)
     client.SetHost("127.0.0.1");
     client.SetPort(first.Port());
     client.Connect();
-    client.SetReadTimeout(1234);
     client.ReadText(2);
     client.SetPort(second.Port());
     client.Connect();
-    EXPECT_EQ(client.ReadTimeout(), 0);
-    client.SetReadTimeout(3000);
+    client.SetReadDeadline(Silence(3000));
     EXPECT_EQ(client.ReadText(3), "new");
 }
 
@@ -274,7 +278,7 @@ TEST(TcpClientConnect, ReachesAnIpv6Listener)
     const int peer = ::accept(listener, nullptr, nullptr);
     ASSERT_GE(peer, 0);
     ASSERT_EQ(::send(peer, "v6\n", 3, 0), 3);
-    client.SetReadTimeout(3000);
+    client.SetReadDeadline(Silence(3000));
     EXPECT_EQ(client.ReadLine(10), "v6");
     ::close(peer);
     ::close(listener);

@@ -4,17 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "HandshakeHarness.h"
+#include "support/Hex.h"
 
 namespace zarn::test {
 namespace {
 
-std::vector<uint8_t> FromHex(const std::string& hex)
-{
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
+using hex::FromHex;
 
 TEST(ReverseBits, MirrorsTheBitOrder)
 {
@@ -45,15 +40,7 @@ std::vector<uint8_t> VncAuthResponse(const std::string& password, const std::str
 {
     HandshakeHarness h;
     h.proto.Password = password;
-    h.server.Send("RFB 003.008\n")
-        .Expect(12)
-        .Send({ 1, 2 })
-        .Expect(1)
-        .Send(challenge)
-        .Expect(16)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes());
+    ScriptVncAuthHandshake(h.server, BytesOf(challenge));
     EXPECT_TRUE(h.Connect()) << h.proto.LastError;
     const auto sent = h.Sent(30);
     EXPECT_EQ(sent.size(), 30u);

@@ -15,7 +15,7 @@ namespace zarn {
 namespace {
 
 using test::ReadySession;
-using test::Wire;
+using test::ByteWriter;
 
 std::vector<TChangedRect> RectsOf(const TChangedRegion& region)
 {
@@ -24,27 +24,27 @@ std::vector<TChangedRect> RectsOf(const TChangedRegion& region)
 
 struct CycleCase {
     std::string name;
-    Wire server;
+    ByteWriter server;
     std::vector<TChangedRect> changed;
 };
 
 TEST(ChangedRegion, EachCycleReportsWhatItsMessagesWrote)
 {
     const std::vector<CycleCase> cases {
-        { "quiet cycle", Wire {}, {} },
-        { "one 16x16 Raw tile", Wire {}.Update(1).Rect(32, 48, 16, 16, kEncodingRaw).Add(std::vector<uint8_t>(16 * 16 * 4)),
+        { "quiet cycle", ByteWriter {}, {} },
+        { "one 16x16 Raw tile", ByteWriter {}.Update(1).Rect(32, 48, 16, 16, kEncodingRaw).Add(std::vector<uint8_t>(16 * 16 * 4)),
             { { 32, 48, 16, 16 } } },
-        { "Raw past the right and bottom edges", Wire {}.Update(1).Rect(60, 90, 8, 20, kEncodingRaw).Add(std::vector<uint8_t>(8 * 20 * 4)),
+        { "Raw past the right and bottom edges", ByteWriter {}.Update(1).Rect(60, 90, 8, 20, kEncodingRaw).Add(std::vector<uint8_t>(8 * 20 * 4)),
             { { 60, 90, 4, 10 } } },
-        { "rectangle wholly outside", Wire {}.Update(1).Rect(70, 0, 1, 1, kEncodingRaw).Px<uint32_t>(1), {} },
-        { "CopyRect: the destination only", Wire {}.Update(1).Rect(0, 0, 10, 5, kEncodingCopyRect).U16(20).U16(30),
+        { "rectangle wholly outside", ByteWriter {}.Update(1).Rect(70, 0, 1, 1, kEncodingRaw).Px<uint32_t>(1), {} },
+        { "CopyRect: the destination only", ByteWriter {}.Update(1).Rect(0, 0, 10, 5, kEncodingCopyRect).U16(20).U16(30),
             { { 0, 0, 10, 5 } } },
         { "RRE and Hextile, a later one inside an earlier",
-            Wire {}.Update(2).Rect(10, 10, 20, 20, kEncodingRRE).U32(0).Px<uint32_t>(7)
+            ByteWriter {}.Update(2).Rect(10, 10, 20, 20, kEncodingRRE).U32(0).Px<uint32_t>(7)
                 .Rect(12, 12, 4, 4, kEncodingHextile).U8(kHextileBackgroundSpecified).Px<uint32_t>(3),
             { { 10, 10, 20, 20 } } },
-        { "colour map", Wire {}.U8(1).U8(0).U16(0).U16(1).U16(0).U16(0).U16(0), { { 0, 0, 64, 100 } } },
-        { "bell", Wire {}.U8(2), {} },
+        { "colour map", ByteWriter {}.U8(1).U8(0).U16(0).U16(1).U16(0).U16(0).U16(0), { { 0, 0, 64, 100 } } },
+        { "bell", ByteWriter {}.U8(2), {} },
     };
     for (const auto& c : cases) {
         ReadySession session(64, 100);

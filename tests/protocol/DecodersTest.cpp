@@ -7,15 +7,15 @@ namespace zarn {
 namespace {
 
 using test::ReadySession;
-using test::Wire;
+using test::ByteWriter;
 
 // Every decoder test runs in both pixel modes.
 template <typename Pixel> class Decoders : public ::testing::Test {
 protected:
     ReadySession session { 96, 24, sizeof(Pixel) == 4 };
-    Wire s;
+    ByteWriter s;
 
-    Wire& Px(uint32_t v) { return s.template Px<Pixel>(v); }
+    ByteWriter& Px(uint32_t v) { return s.template Px<Pixel>(v); }
     void ExpectArea(int x, int y, int w, int h, uint32_t value)
     {
         for (int j = y; j < y + h; ++j)
@@ -107,7 +107,7 @@ TYPED_TEST(Decoders, HextileEndsTheSameWhereverTheReceiveBufferEnds)
         return seen;
     };
     const auto pieceByPiece = decode(0);
-    for (size_t window = 1; window <= this->s.bytes.size() + 1; ++window)
+    for (size_t window = 1; window <= this->s.bytes().size() + 1; ++window)
         ASSERT_EQ(decode(window), pieceByPiece) << "window " << window;
 }
 
@@ -129,7 +129,7 @@ TEST(DecodersTrueColour, RawPixelBytesAreBlueGreenRedUnused)
 {
     ReadySession session(2, 1);
     ASSERT_TRUE(
-        session.Cycle(Wire().Update(1).Rect(1, 0, 1, 1, kEncodingRaw).Add({ 0x10, 0x20, 0x30, 0x00 })));
+        session.Cycle(ByteWriter().Update(1).Rect(1, 0, 1, 1, kEncodingRaw).Add({ 0x10, 0x20, 0x30, 0x00 })));
     const uint8_t* pixel = session.proto->CurrentImage().bits + 4;
     EXPECT_EQ(pixel[0], 0x10); // blue
     EXPECT_EQ(pixel[1], 0x20); // green

@@ -66,16 +66,9 @@ class FrameUpdateThrdTest : public ::testing::Test {
 protected:
     FrameUpdateThrdTest()
         : Transport(new MemoryTransport)
-        , Proto(std::unique_ptr<ITransport>(Transport))
     {
         Transport->Open();
-        Proto.Initialised = true;
-        Proto.EncodingsSent = true;
-        Proto.TrueColor = true;
-        Proto.BitsPerPixel = 32;
-        Proto.FramebufferWidth = 1024;
-        Proto.FramebufferHeight = 768;
-        Proto.AllocateFramebuffer();
+        Proto.AdoptSession(1024, 768, true, std::unique_ptr<ITransport>(Transport));
     }
 
     ~FrameUpdateThrdTest() override

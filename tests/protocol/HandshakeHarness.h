@@ -7,6 +7,7 @@
 
 #include "protocol/VNCProto.h"
 #include "support/RfbBytes.h"
+#include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 
 namespace zarn::test {
@@ -18,7 +19,6 @@ struct HandshakeHarness {
     HandshakeHarness()
     {
         // Short enough that a test whose script runs dry fails fast instead of hanging.
-        proto.HandshakeReadTimeoutMs = 2000;
         proto.ConnectTimeoutMs = 2000;
     }
 

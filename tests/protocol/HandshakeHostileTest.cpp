@@ -6,6 +6,9 @@
 #include "HandshakeHarness.h"
 #include "support/AllocationProbe.h"
 
+#include <chrono>
+#include <thread>
+
 namespace zarn::test {
 namespace {
 
@@ -90,7 +93,7 @@ TEST(HostileSetup, OverLongClaimsFailWithoutAllocatingAndCloseTheConnection)
         HandshakeHarness h;
         // Every script stalls after its claim: a client that believed it would wait and then
         // report a time-out instead of refusing the claim.
-        h.proto.HandshakeReadTimeoutMs = 3000;
+        h.proto.ConnectTimeoutMs = 3000;
         c.script(h.server);
         AllocationProbe probe;
         EXPECT_FALSE(h.Connect());
@@ -125,7 +128,7 @@ TEST(HostileSetup, GreetingLineAtTheLimitIsStillRead)
     EXPECT_EQ(h.Sent(12), kReply38); // trailing characters: answered as 3.8
 }
 
-TEST(SilentServer, ConnectGivesUpAfterTheHandshakeReadTimeOut)
+TEST(SilentServer, ConnectGivesUpAtTheSetUpDeadline)
 {
     struct Case {
         const char* name;
@@ -141,18 +144,46 @@ TEST(SilentServer, ConnectGivesUpAfterTheHandshakeReadTimeOut)
                 bytes.resize(10);
                 s.Send(bytes).Pause(10000);
             } },
+        // Every single byte comes well within any per-read limit: only a deadline over the
+        // whole set-up stops it.
+        { "drips the whole set-up",
+            [](ScriptedServer& s) {
+                Drip(s, BytesOf("RFB 003.008\n"), 100).Expect(12);
+                Drip(s, { 1, 1, 0, 0, 0, 0 }, 100).Expect(2);
+                Drip(s, ServerInitBytes(), 100);
+            } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         HandshakeHarness h;
-        h.proto.HandshakeReadTimeoutMs = 300;
+        h.proto.ConnectTimeoutMs = 400;
         c.script(h.server);
         EXPECT_FALSE(h.Connect());
-        EXPECT_NE(h.proto.LastError.find("timed out"), std::string::npos) << h.proto.LastError;
+        EXPECT_NE(h.proto.LastError.find("set-up deadline"), std::string::npos) << h.proto.LastError;
         EXPECT_FALSE(h.proto.Initialised);
-        h.proto.Disconnect();
         EXPECT_TRUE(h.server.WaitForClientClosed());
     }
+}
+
+TEST(SilentServer, ShippedSetUpDeadlineStopsAServerSendingOneByteEveryThreeSeconds)
+{
+    HandshakeHarness h;
+    h.proto.ConnectTimeoutMs = TVNCProto().ConnectTimeoutMs;
+    Drip(h.server, BytesOf("RFB 003.008\n"), 3000);
+    EXPECT_FALSE(h.Connect());
+    EXPECT_NE(h.proto.LastError.find("set-up deadline"), std::string::npos) << h.proto.LastError;
+}
+
+TEST(SilentServer, TimeThePasswordPromptIsOpenDoesNotCount)
+{
+    HandshakeHarness h;
+    h.proto.ConnectTimeoutMs = 500;
+    h.proto.OnPasswordRequest = [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        return std::string("typed");
+    };
+    ScriptVncAuthHandshake(h.server, std::vector<uint8_t>(16, 7));
+    EXPECT_TRUE(h.Connect()) << h.proto.LastError;
 }
 
 } // namespace

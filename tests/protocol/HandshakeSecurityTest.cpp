@@ -86,22 +86,12 @@ TEST(SecurityNegotiation, NoneReadsASecurityResultOnlyUnder38)
 {
     // Under 3.7 the ServerInit follows the choice directly; under 3.8 a result comes first.
     HandshakeHarness h37;
-    h37.server.Send("RFB 003.007\n")
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(2)
-        .Send(ServerInitBytes({ .width = 37 }));
+    ScriptNoneHandshake(h37.server, { .width = 37 }, "RFB 003.007\n");
     ASSERT_TRUE(h37.Connect()) << h37.proto.LastError;
     EXPECT_EQ(h37.proto.FramebufferWidth, 37);
 
     HandshakeHarness h38;
-    h38.server.Send("RFB 003.008\n")
-        .Expect(12)
-        .Send({ 1, 1 })
-        .Expect(1)
-        .SendU32(0)
-        .Expect(1)
-        .Send(ServerInitBytes({ .width = 38 }));
+    ScriptNoneHandshake(h38.server, { .width = 38 });
     ASSERT_TRUE(h38.Connect()) << h38.proto.LastError;
     EXPECT_EQ(h38.proto.FramebufferWidth, 38);
 
@@ -162,15 +152,7 @@ TEST(PasswordRequest, AskedOnlyWhenThePasswordIsEmpty)
             ++asked;
             return std::string("typed");
         };
-        h.server.Send("RFB 003.008\n")
-            .Expect(12)
-            .Send({ 1, 2 })
-            .Expect(1)
-            .Send(kChallenge16)
-            .Expect(16)
-            .SendU32(0)
-            .Expect(1)
-            .Send(ServerInitBytes());
+        ScriptVncAuthHandshake(h.server, kChallenge16);
         ASSERT_TRUE(h.Connect()) << h.proto.LastError;
         EXPECT_EQ(asked, preset.empty() ? 1 : 0);
         EXPECT_EQ(h.proto.Password, preset.empty() ? "typed" : preset);

@@ -12,7 +12,7 @@ namespace zarn {
 namespace {
 
 using test::ReadySession;
-using test::Wire;
+using test::ByteWriter;
 
 TEST(HostileServer, RectanglesPastEveryEdgeAreClippedAndStayInStep)
 {
@@ -25,7 +25,7 @@ TEST(HostileServer, RectanglesPastEveryEdgeAreClippedAndStayInStep)
             ReadySession session(8, 8, trueColor);
             const size_t pixelBytes = trueColor ? 4 : 1;
             const std::vector<uint8_t> pixels(size_t(p.w) * p.h * pixelBytes, 3);
-            Wire server;
+            ByteWriter server;
             server.Update(5);
             server.Rect(p.x, p.y, p.w, p.h, kEncodingRaw).Add(pixels);
             server.Rect(p.x, p.y, p.w, p.h, kEncodingCopyRect).U16(p.x).U16(p.y);
@@ -46,16 +46,37 @@ TEST(HostileServer, RectanglesPastEveryEdgeAreClippedAndStayInStep)
 
 TEST(HostileServer, HextileSubrectanglesPastTheTileAndTheFramebufferAreClipped)
 {
-    ReadySession session(20, 20);
-    Wire server;
-    server.Update(1).Rect(8, 8, 16, 16, kEncodingHextile);
-    // Background 1, foreground 2, one subrectangle of 16x16 at (15, 15) of the tile.
-    server.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
-    server.Px<uint32_t>(1).Px<uint32_t>(2).U8(1).U8(0xFF).U8(0xFF);
-    ASSERT_TRUE(session.Cycle(server));
-    EXPECT_EQ(session.At(8, 8), 1u);
-    EXPECT_EQ(session.At(19, 19), 1u); // (23, 23) onwards lies outside the framebuffer
-    EXPECT_EQ(session.At(7, 7), 0u);
+    struct Probe {
+        int x, y;
+        uint32_t want;
+    };
+    struct Case {
+        const char* what;
+        int side; // of the framebuffer; the one 16x16 tile sits at (8, 8)
+        uint8_t xy, wh; // the subrectangle as on the wire
+        std::vector<Probe> probes;
+    };
+    const Case cases[] = {
+        { "16x16 from (15, 15), tile across the framebuffer's edge", 20, 0xFF, 0xFF,
+            { { 8, 8, 1 }, { 19, 19, 1 }, { 7, 7, 0 } } },
+        // Tiles wholly inside the framebuffer take another path. A subrectangle one pixel past
+        // such a tile at the framebuffer's edge must not wrap into the next row (or, at the
+        // bottom, run past the array: the sanitizer build sees that one).
+        { "one pixel past a tile at the right edge", 24, 0xF0, 0x10, { { 23, 8, 2 }, { 0, 9, 0 } } },
+        { "one pixel past a tile at the bottom edge", 24, 0x0F, 0x01, { { 8, 23, 2 }, { 9, 23, 1 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReadySession session(c.side, c.side);
+        ByteWriter server;
+        server.Update(1).Rect(8, 8, 16, 16, kEncodingHextile);
+        // Background 1, foreground 2, one subrectangle.
+        server.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
+        server.Px<uint32_t>(1).Px<uint32_t>(2).U8(1).U8(c.xy).U8(c.wh);
+        ASSERT_TRUE(session.Cycle(server));
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(session.At(p.x, p.y), p.want) << p.x << "," << p.y;
+    }
 }
 
 TEST(HostileServer, HugeWireCountsCostBytesNotMemory)
@@ -63,11 +84,11 @@ TEST(HostileServer, HugeWireCountsCostBytesNotMemory)
     // RRE with N = 2^32 - 1 and a Raw rectangle of 65535 x 65535, both cut short: the
     // decoder reads what comes in bounded chunks and fails when the stream ends.
     const size_t subrectBytes = 4 + 8;
-    Wire rre;
+    ByteWriter rre;
     rre.U32(0xFFFFFFFF).Px<uint32_t>(0);
     for (size_t i = 0; i < 3 * kRreSubrectsPerChunk; ++i)
         rre.Px<uint32_t>(7).U16(uint16_t(i % 8)).U16(0).U16(1).U16(1);
-    MemoryTransport transport(rre.bytes);
+    MemoryTransport transport(rre.bytes());
     transport.Open();
     std::vector<uint32_t> pixels(8 * 8);
     std::vector<uint8_t> buffer;
@@ -90,7 +111,7 @@ TEST(HostileServer, OversizedCutTextEndsTheCycleWithoutReadingIt)
 {
     ReadySession session(4, 4);
     session.proto->CutText = "before";
-    EXPECT_FALSE(session.Cycle(Wire().U8(3).Add({ 0, 0, 0 }).U32(0xFFFFFFFF).Add({ 'x', 'y' })));
+    EXPECT_FALSE(session.Cycle(ByteWriter().U8(3).Add({ 0, 0, 0 }).U32(0xFFFFFFFF).Add({ 'x', 'y' })));
     EXPECT_EQ(session.proto->CutText, "before");
     EXPECT_NE(session.proto->CycleError.find("limit"), std::string::npos);
     EXPECT_EQ(session.wire->Remaining(), 2u);
@@ -98,11 +119,11 @@ TEST(HostileServer, OversizedCutTextEndsTheCycleWithoutReadingIt)
 
 TEST(HostileServer, StreamCutInsideAnyMessageFailsTheCycleCleanly)
 {
-    const Wire messages[] = {
-        Wire().Update(1).Rect(0, 0, 2, 2, kEncodingRaw).Add(std::vector<uint8_t>(16, 1)),
-        Wire().Update(1).Rect(0, 0, 2, 2, kEncodingCopyRect).U16(1).U16(1),
-        Wire().Update(1).Rect(0, 0, 4, 4, kEncodingRRE).U32(1).U32(1).U32(2).U16(0).U16(0).U16(1).U16(1),
-        Wire()
+    const ByteWriter messages[] = {
+        ByteWriter().Update(1).Rect(0, 0, 2, 2, kEncodingRaw).Add(std::vector<uint8_t>(16, 1)),
+        ByteWriter().Update(1).Rect(0, 0, 2, 2, kEncodingCopyRect).U16(1).U16(1),
+        ByteWriter().Update(1).Rect(0, 0, 4, 4, kEncodingRRE).U32(1).U32(1).U32(2).U16(0).U16(0).U16(1).U16(1),
+        ByteWriter()
             .Update(1)
             .Rect(0, 0, 17, 1, kEncodingHextile)
             .U8(kHextileRaw)
@@ -112,19 +133,19 @@ TEST(HostileServer, StreamCutInsideAnyMessageFailsTheCycleCleanly)
             .U8(1)
             .U32(3)
             .U16(0),
-        Wire().U8(1).U8(0).U16(0).U16(2).Add(std::vector<uint8_t>(12, 0x80)),
-        Wire().U8(3).Add({ 0, 0, 0 }).U32(4).Add({ 'a', 'b', 'c', 'd' }),
+        ByteWriter().U8(1).U8(0).U16(0).U16(2).Add(std::vector<uint8_t>(12, 0x80)),
+        ByteWriter().U8(3).Add({ 0, 0, 0 }).U32(4).Add({ 'a', 'b', 'c', 'd' }),
     };
-    for (const Wire& message : messages) {
-        for (size_t cut = 1; cut < message.bytes.size(); ++cut) {
+    for (const ByteWriter& message : messages) {
+        for (size_t cut = 1; cut < message.bytes().size(); ++cut) {
             ReadySession session(4, 4);
-            Wire prefix;
-            prefix.bytes.assign(message.bytes.begin(), message.bytes.begin() + ptrdiff_t(cut));
-            EXPECT_FALSE(session.Cycle(prefix)) << "type " << int(message.bytes[0]) << " cut at " << cut;
+            const ByteWriter prefix = ByteWriter().Add(
+                std::vector<uint8_t>(message.bytes().begin(), message.bytes().begin() + ptrdiff_t(cut)));
+            EXPECT_FALSE(session.Cycle(prefix)) << "type " << int(message.bytes()[0]) << " cut at " << cut;
             EXPECT_FALSE(session.proto->IsReady());
         }
         ReadySession whole(4, 4);
-        EXPECT_TRUE(whole.Cycle(message)) << "type " << int(message.bytes[0]);
+        EXPECT_TRUE(whole.Cycle(message)) << "type " << int(message.bytes()[0]);
     }
 }
 
@@ -139,8 +160,8 @@ public:
     bool HasSocket() const override { return true; }
     bool Connected() override { return true; }
     bool ReceiveBufferEmpty() const override { return false; }
-    void SetReadTimeout(int) override { }
-    int ReadTimeout() const override { return 0; }
+    void SetReadDeadline(const Deadline&) override { }
+    void SetWriteTimeout(int) override { }
     void ReadExact(uint8_t* dst, size_t n) override
     {
         for (size_t i = 0; i < n; ++i)
@@ -153,9 +174,8 @@ public:
 
 TEST(HostileServer, EndlessStreamCannotHoldTheCycleBeyondItsBudget)
 {
-    TVNCProto proto(std::make_unique<EndlessUpdates>());
-    proto.Initialised = proto.EncodingsSent = true;
-    proto.TrueColor = true;
+    TVNCProto proto;
+    proto.AdoptSession(1, 1, true, std::make_unique<EndlessUpdates>());
     proto.CycleBudgetMs = 0; // one message, then back to the caller
     ASSERT_TRUE(proto.RequestUpdate(0, 0, 1, 1, true));
     EXPECT_EQ(proto.FramesReceived, 1u);

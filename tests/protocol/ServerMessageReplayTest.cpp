@@ -1,5 +1,5 @@
-// Replays the fuzzer's seed corpus and every input it ever failed on through the same harness, so
-// the regular (and sanitizer) test runs keep them fixed.
+// Replays the fuzzers' seed corpora and every input they ever failed on through the same
+// harnesses, so the regular (and sanitizer) test runs keep them fixed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,13 +8,14 @@
 #include <iterator>
 
 #include "../../fuzzing/ServerMessageHarness.h"
+#include "../../fuzzing/SetupHarness.h"
 
 namespace zarn {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFuzzingFolder = fs::path(__FILE__).parent_path() / ".." / ".." / "fuzzing";
+const fs::path kFuzzingFolder = fs::path(ZARN_SOURCE_DIR) / "fuzzing";
 
 std::vector<uint8_t> ReadFile(const fs::path& path)
 {
@@ -63,6 +64,25 @@ TEST(ServerMessageReplay, TheHarnessNoticesAnEngineThatStopsInTheMiddleOfAStream
     const auto outcome = fuzzing::RunServerMessages(truncated.data(), truncated.size());
     EXPECT_EQ(outcome.violation, "");
     EXPECT_FALSE(outcome.consumedCleanly);
+}
+
+TEST(SetupReplay, EverySeedEndsAsItsNameSays)
+{
+    const auto seeds = FilesIn(kFuzzingFolder / "setup-corpus");
+    ASSERT_GE(seeds.size(), 10u) << "every version, security type, refusal and hostile claim";
+    for (const auto& seed : seeds) {
+        const std::string name = seed.filename().string();
+        const bool mustFail = name.find("failed") != std::string::npos || name.starts_with("refused")
+            || name.starts_with("hostile") || name.starts_with("unknown");
+        const auto bytes = ReadFile(seed);
+        const auto outcome = fuzzing::RunSetup(bytes.data(), bytes.size());
+        EXPECT_EQ(outcome.violation, "") << name;
+        EXPECT_EQ(outcome.connected, !mustFail) << name;
+    }
+    for (const auto& input : FilesIn(kFuzzingFolder / "setup-regressions")) {
+        const auto bytes = ReadFile(input);
+        EXPECT_EQ(fuzzing::RunSetup(bytes.data(), bytes.size()).violation, "") << input.filename();
+    }
 }
 
 } // namespace

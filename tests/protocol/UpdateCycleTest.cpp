@@ -4,11 +4,13 @@
 #include "protocol/Decoders.h"
 #include "protocol/Limits.h"
 
+#include <stdexcept>
+
 namespace zarn {
 namespace {
 
 using test::ReadySession;
-using test::Wire;
+using test::ByteWriter;
 using Bytes = std::vector<uint8_t>;
 
 TEST(UpdateCycle, SendsOneRequestOnlyWhenReady)
@@ -18,23 +20,25 @@ TEST(UpdateCycle, SendsOneRequestOnlyWhenReady)
     ASSERT_TRUE(session.proto->RequestUpdate(1, 2, 3, 4, false));
     EXPECT_EQ(session.wire->Written(), Bytes({ 3, 1, 0, 0, 0, 0, 4, 0, 3, 0, 3, 0, 0, 1, 0, 2, 0, 3, 0, 4 }));
     EXPECT_EQ(session.proto->BytesSent, 20u);
-    EXPECT_EQ(session.wire->ReadTimeout(), limits::kSessionReadTimeoutMs);
 
     session.proto->EncodingsSent = false;
-    EXPECT_FALSE(session.Cycle(Wire().U8(2)));
+    EXPECT_FALSE(session.Cycle(ByteWriter().U8(2)));
     EXPECT_EQ(session.wire->Written().size(), 20u);
     EXPECT_EQ(session.wire->Remaining(), 1u);
 }
 
-TEST(UpdateCycle, HandlesEveryBufferedMessageBackToBack)
+TEST(UpdateCycle, HandlesEveryBufferedMessageBackToBackEvenWhenTheBellHookThrows)
 {
     ReadySession session(4, 4);
     int bells = 0;
-    session.proto->OnBell = [&] { ++bells; };
-    ASSERT_TRUE(session.Cycle(Wire().Update(1).Rect(0, 0, 1, 1, kEncodingRaw).Px<uint32_t>(0x111111).U8(2)));
+    session.proto->OnBell = [&] {
+        ++bells;
+        throw std::runtime_error("no sound device");
+    };
+    ASSERT_TRUE(session.Cycle(ByteWriter().U8(2).Update(1).Rect(0, 0, 1, 1, kEncodingRaw).Px<uint32_t>(0x111111)));
     EXPECT_EQ(bells, 1);
     EXPECT_EQ(session.At(0, 0), 0x111111u);
-    ASSERT_TRUE(session.Cycle(Wire().Update(0).U8(2).Update(0))); // what arrives later: the next cycle
+    ASSERT_TRUE(session.Cycle(ByteWriter().Update(0).U8(2).Update(0))); // what arrives later: the next cycle
     EXPECT_EQ(bells, 2);
     EXPECT_EQ(session.proto->FramesReceived, 3u);
 }
@@ -43,7 +47,7 @@ TEST(UpdateCycle, UnknownMessageTypeEndsTheCycleAfterItsTypeByte)
 {
     for (const uint8_t type : { 4, 5, 127, 255 }) {
         ReadySession session(4, 4);
-        EXPECT_FALSE(session.Cycle(Wire().U8(type).U8(2).U8(2)));
+        EXPECT_FALSE(session.Cycle(ByteWriter().U8(type).U8(2).U8(2)));
         EXPECT_EQ(session.wire->Remaining(), 2u) << int(type);
         EXPECT_EQ(session.proto->BytesReceived, 1u);
         EXPECT_NE(session.proto->CycleError.find("type"), std::string::npos);
@@ -53,7 +57,7 @@ TEST(UpdateCycle, UnknownMessageTypeEndsTheCycleAfterItsTypeByte)
 TEST(UpdateCycle, DataThatStopsArrivingFailsTheCycleButKeepsDecodedRectangles)
 {
     ReadySession session(4, 4);
-    Wire server;
+    ByteWriter server;
     server.Update(2).Rect(0, 0, 1, 1, kEncodingRaw).Px<uint32_t>(0xABCDEF);
     server.Rect(1, 0, 2, 1, kEncodingRaw).Px<uint32_t>(0x123456); // the second pixel never comes
     EXPECT_FALSE(session.Cycle(server));
@@ -65,7 +69,7 @@ TEST(UpdateCycle, DataThatStopsArrivingFailsTheCycleButKeepsDecodedRectangles)
 TEST(UpdateCycle, RectangleCountIsUnsignedAndUnannouncedEncodingsCarryNoData)
 {
     ReadySession session(4, 4);
-    Wire server;
+    ByteWriter server;
     server.Update(40000);
     for (int i = 0; i < 39999; ++i)
         server.Rect(0, 0, 4, 4, 16);
@@ -82,18 +86,18 @@ TEST(UpdateCycle, ReceivedBytesAreCountedPerMessagePart)
     struct Case {
         const char* what;
         bool trueColor;
-        Wire message;
+        ByteWriter message;
         uint64_t counted;
     };
-    const Case cases[] = { { "empty update", true, Wire().Update(0), 3 },
-        { "raw", true, Wire().Update(1).Rect(0, 0, 2, 2, 0).Add(Bytes(16)), 3 + 12 + 16 },
-        { "raw 8-bit", false, Wire().Update(1).Rect(0, 0, 2, 2, 0).Add(Bytes(4)), 3 + 12 + 4 },
-        { "copyrect", true, Wire().Update(1).Rect(0, 0, 2, 2, 1).U32(0), 3 + 12 + 4 },
-        { "rre", true, Wire().Update(1).Rect(0, 0, 2, 2, 2).U32(2).U32(0).Add(Bytes(24)), 3 + 12 + 8 + 24 },
-        { "rre 8-bit", false, Wire().Update(1).Rect(0, 0, 2, 2, 2).U32(2).U8(0).Add(Bytes(18)),
+    const Case cases[] = { { "empty update", true, ByteWriter().Update(0), 3 },
+        { "raw", true, ByteWriter().Update(1).Rect(0, 0, 2, 2, 0).Add(Bytes(16)), 3 + 12 + 16 },
+        { "raw 8-bit", false, ByteWriter().Update(1).Rect(0, 0, 2, 2, 0).Add(Bytes(4)), 3 + 12 + 4 },
+        { "copyrect", true, ByteWriter().Update(1).Rect(0, 0, 2, 2, 1).U32(0), 3 + 12 + 4 },
+        { "rre", true, ByteWriter().Update(1).Rect(0, 0, 2, 2, 2).U32(2).U32(0).Add(Bytes(24)), 3 + 12 + 8 + 24 },
+        { "rre 8-bit", false, ByteWriter().Update(1).Rect(0, 0, 2, 2, 2).U32(2).U8(0).Add(Bytes(18)),
             3 + 12 + 5 + 18 },
         { "hextile", true,
-            Wire()
+            ByteWriter()
                 .Update(1)
                 .Rect(0, 0, 18, 2, 5)
                 .U8(2 | 4 | 8 | 16)
@@ -105,19 +109,19 @@ TEST(UpdateCycle, ReceivedBytesAreCountedPerMessagePart)
                 .U8(1)
                 .Add(Bytes(16)),
             3 + 12 + 9 + 6 + 16 },
-        { "colour map", false, Wire().U8(1).U8(0).U16(0).U16(2).Add(Bytes(12)), 1 + 4 + 12 },
-        { "raw 0x5", true, Wire().Update(1).Rect(0, 0, 0, 5, 0), 3 + 12 },
-        { "hextile 7x0", true, Wire().Update(1).Rect(0, 0, 7, 0, 5), 3 + 12 },
-        { "rre 0x0", true, Wire().Update(1).Rect(0, 0, 0, 0, 2).U32(1).U32(0).Add(Bytes(12, 9)),
+        { "colour map", false, ByteWriter().U8(1).U8(0).U16(0).U16(2).Add(Bytes(12)), 1 + 4 + 12 },
+        { "raw 0x5", true, ByteWriter().Update(1).Rect(0, 0, 0, 5, 0), 3 + 12 },
+        { "hextile 7x0", true, ByteWriter().Update(1).Rect(0, 0, 7, 0, 5), 3 + 12 },
+        { "rre 0x0", true, ByteWriter().Update(1).Rect(0, 0, 0, 0, 2).U32(1).U32(0).Add(Bytes(12, 9)),
             3 + 12 + 8 + 12 },
-        { "copyrect 0x0", true, Wire().Update(1).Rect(0, 0, 0, 0, 1).U32(0), 3 + 12 + 4 },
-        { "cut text", true, Wire().U8(3).Add({ 0, 0, 0 }).U32(3).Add({ 'a', 'b', 'c' }), 1 + 7 + 3 } };
+        { "copyrect 0x0", true, ByteWriter().Update(1).Rect(0, 0, 0, 0, 1).U32(0), 3 + 12 + 4 },
+        { "cut text", true, ByteWriter().U8(3).Add({ 0, 0, 0 }).U32(3).Add({ 'a', 'b', 'c' }), 1 + 7 + 3 } };
     for (const Case& c : cases) {
         // A bell after each message is only seen if the message was consumed exactly.
         ReadySession session(32, 32, c.trueColor);
         int bells = 0;
         session.proto->OnBell = [&] { ++bells; };
-        ASSERT_TRUE(session.Cycle(Wire(c.message).U8(2))) << c.what;
+        ASSERT_TRUE(session.Cycle(ByteWriter(c.message).U8(2))) << c.what;
         EXPECT_EQ(bells, 1) << c.what;
         session.proto->BytesReceived -= 1;
         EXPECT_EQ(session.proto->BytesReceived, c.counted) << c.what;
@@ -130,7 +134,7 @@ TEST(UpdateCycle, ColourMapTakesTheHighBytesAndIgnoresEntriesPast255)
     ReadySession session(4, 4, false);
     session.proto->BitmapInfo.Unused[2] = 9;
     session.proto->BitmapInfo.bmiColors[249].rgbRed = 0x42;
-    Wire server;
+    ByteWriter server;
     server.U8(1).U8(0).U16(250).U16(100);
     for (int i = 0; i < 100; ++i)
         server.U16(0xFFFF).U16(uint16_t(0x8000 + i)).U16(0x00FF);
@@ -146,15 +150,18 @@ TEST(UpdateCycle, ColourMapTakesTheHighBytesAndIgnoresEntriesPast255)
     EXPECT_EQ(session.wire->Remaining(), 0u);
 }
 
-TEST(UpdateCycle, ServerCutTextReachesTheClipboardOnlyWhileSharing)
+TEST(UpdateCycle, ServerCutTextReachesTheClipboardOnlyWhileSharingAndAThrowingHookIsHarmless)
 {
     for (const bool sharing : { true, false }) {
         ReadySession session(4, 4);
         session.proto->ShareClipboard = sharing;
         std::vector<std::string> clipboard;
-        session.proto->OnServerCutText = [&](const std::string& text) { clipboard.push_back(text); };
+        session.proto->OnServerCutText = [&](const std::string& text) {
+            clipboard.push_back(text);
+            throw std::runtime_error("clipboard busy");
+        };
         ASSERT_TRUE(session.Cycle(
-            Wire().U8(3).Add({ 0, 0, 0 }).U32(0).U8(3).Add({ 0, 0, 0 }).U32(2).Add({ 'h', 0xE9 })));
+            ByteWriter().U8(3).Add({ 0, 0, 0 }).U32(0).U8(3).Add({ 0, 0, 0 }).U32(2).Add({ 'h', 0xE9 })));
         EXPECT_EQ(session.proto->CutText, "h\xE9");
         EXPECT_EQ(
             clipboard, sharing ? std::vector<std::string>({ "", "h\xE9" }) : std::vector<std::string>());
@@ -168,7 +175,6 @@ TEST(UpdateCycle, DrainInputDropsBufferedBytesUncountedWhileReady)
     session.proto->DrainInput();
     EXPECT_EQ(session.wire->Remaining(), 0u);
     EXPECT_EQ(session.proto->BytesReceived, 0u);
-    EXPECT_EQ(session.wire->ReadTimeout(), limits::kDrainReadTimeoutMs);
 
     session.proto->Initialised = false;
     session.wire->Feed({ 7 });

@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the update-cycle, decoder, client-message and hostile-server tests: a byte
-// builder for server messages and an engine that is Ready over a memory transport.
+// Shared by the update-cycle, decoder, client-message and hostile-server tests: an engine that
+// is Ready over a memory transport.
 
 #include <cstdint>
 #include <memory>
@@ -8,35 +8,9 @@
 
 #include "platform/MemoryTransport.h"
 #include "protocol/VNCProto.h"
+#include "support/RfbBytes.h"
 
 namespace zarn::test {
-
-struct Wire {
-    std::vector<uint8_t> bytes;
-
-    Wire& U8(uint8_t v) { return Add({ v }); }
-    Wire& U16(uint16_t v) { return Add({ uint8_t(v >> 8), uint8_t(v) }); }
-    Wire& U32(uint32_t v) { return U16(uint16_t(v >> 16)).U16(uint16_t(v)); }
-    Wire& Add(std::initializer_list<uint8_t> more) { return Add(std::vector<uint8_t>(more)); }
-    Wire& Add(const std::vector<uint8_t>& more)
-    {
-        bytes.insert(bytes.end(), more.begin(), more.end());
-        return *this;
-    }
-    // One pixel of the mode being tested, as the server sends it.
-    template <typename Pixel> Wire& Px(uint32_t v)
-    {
-        if constexpr (sizeof(Pixel) == 1)
-            return U8(uint8_t(v));
-        else
-            return Add({ uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24) });
-    }
-    Wire& Update(uint16_t rectangles) { return U8(0).U8(0).U16(rectangles); }
-    Wire& Rect(uint16_t x, uint16_t y, uint16_t w, uint16_t h, int32_t encoding)
-    {
-        return U16(x).U16(y).U16(w).U16(h).U32(uint32_t(encoding));
-    }
-};
 
 class ReadySession {
 public:
@@ -45,20 +19,14 @@ public:
         auto transport = std::make_unique<MemoryTransport>();
         wire = transport.get();
         wire->Open();
-        proto = std::make_unique<TVNCProto>(std::move(transport));
-        proto->FramebufferWidth = width;
-        proto->FramebufferHeight = height;
-        proto->TrueColor = trueColor;
-        proto->BitsPerPixel = trueColor ? 32 : 8;
-        proto->AllocateFramebuffer();
-        proto->Initialised = true;
-        proto->EncodingsSent = true;
+        proto = std::make_unique<TVNCProto>();
+        proto->AdoptSession(width, height, trueColor, std::move(transport));
     }
 
     // Feeds what the server sent and runs one update cycle over the whole framebuffer.
-    bool Cycle(const Wire& server)
+    bool Cycle(const ByteWriter& server)
     {
-        wire->Feed(server.bytes);
+        wire->Feed(server.bytes());
         return proto->RequestUpdate(
             0, 0, uint16_t(proto->FramebufferWidth), uint16_t(proto->FramebufferHeight), true);
     }

@@ -272,7 +272,8 @@ TEST_F(SnapTool, WrongPasswordExitsOneWithTheServersReason)
     EXPECT_FALSE(std::filesystem::exists(out)) << "no session, so no picture";
 }
 
-TEST_F(SnapTool, UnusableArgumentsAndUnreachableServersFail)
+// Usage errors are the parser's (tests/tools); here only what needs the program and a server.
+TEST_F(SnapTool, UsageErrorsAndUnreachableServersFailWithTheirExitCodes)
 {
     struct Case {
         std::vector<std::string> args;
@@ -281,31 +282,12 @@ TEST_F(SnapTool, UnusableArgumentsAndUnreachableServersFail)
     };
     const std::string target = Target(*server);
     const Case cases[] = {
-        { {}, 2, "no server given" },
-        { { "127.0.0.1:x" }, 2, "neither :DISPLAY nor ::PORT" },
-        { { "127.0.0.1::70000" }, 2, "outside 1 to 65535" },
-        { { "127.0.0.1:65000" }, 2, "outside 1 to 65535" },
-        { { ":1" }, 2, "no host given" },
-        { { "[::1:1" }, 2, "missing ']'" },
-        { { "a", "b" }, 2, "more than one server" },
-        { { "127.0.0.1", "--password-file" }, 2, "needs a value" },
         { { "127.0.0.1", "--bogus" }, 2, "unknown option --bogus" },
-        { { "127.0.0.1", "-x" }, 2, "unknown option -x" },
-        { { "127.0.0.1", "--encodings", "hextile,zlib" }, 2, "unknown encoding 'zlib'" },
-        { { "127.0.0.1", "--colors", "16" }, 2, "true or 256" },
-        { { "127.0.0.1", "--fps", "51" }, 2, "0 to 50" },
-        { { "127.0.0.1", "--fps", "-1" }, 2, "0 to 50" },
-        { { "127.0.0.1", "--frames", "0" }, 2, "at least 1" },
-        { { "127.0.0.1", "--frames=2x" }, 2, "at least 1" },
-        { { "127.0.0.1", "--seconds", "0" }, 2, "positive number" },
-        { { "127.0.0.1", "--seconds", "nan" }, 2, "positive number" },
-        { { "127.0.0.1", "--out", "picture.png" }, 2, ".bmp, .jpg, .jpeg or .gif" },
-        { { "127.0.0.1", "--frames", "2", "--until-closed" }, 2, "give one" },
         { { "127.0.0.1::" + std::to_string(RefusedPort()) }, 1, "cannot connect" },
         { { target, "--password-file", "/nonexistent/pw" }, 1, "cannot read the password file" },
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.back());
+        SCOPED_TRACE(c.args.back());
         const SnapRun run = RunSnap(c.args);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
         EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;

@@ -4,7 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "TempFolder.h"
+#include "support/TempDir.h"
 #include "settings/IniFile.h"
 
 namespace zarn {
@@ -15,7 +15,7 @@ using test::WriteFile;
 
 class IniFileTest : public testing::Test {
 protected:
-    test::TempFolder folder;
+    test::TempDir folder;
     std::filesystem::path path = folder / "ZarnVNC.ini";
 
     // Writes one key and flushes; the write must be refused with the path in its message.

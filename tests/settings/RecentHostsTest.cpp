@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TempFolder.h"
+#include "support/TempDir.h"
 #include "settings/IniFile.h"
 #include "settings/RecentHosts.h"
 #include "settings/RegSettings.h"
@@ -89,7 +89,7 @@ TEST(RecentHosts, MoveDeleteAndGetItemIgnoreIndicesOutsideTheList)
 
 class RecentHostsFile : public testing::Test {
 protected:
-    test::TempFolder folder;
+    test::TempDir folder;
     std::filesystem::path path = folder / "ZarnVNC.ini";
 };
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "TempFolder.h"
+#include "support/TempDir.h"
 #include "settings/IniFile.h"
 #include "settings/IniLocation.h"
 #include "settings/RegSettings.h"
@@ -15,7 +15,7 @@ using test::WriteFile;
 
 class RegSettingsTest : public testing::Test {
 protected:
-    test::TempFolder folder;
+    test::TempDir folder;
     std::filesystem::path path = folder / "ZarnVNC.ini";
 };
 

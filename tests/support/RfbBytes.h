@@ -3,13 +3,14 @@
 // for the messages a client sends back.
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zarn::test {
 
-// Appends big-endian integers and raw text to a byte string.
+// Appends big-endian integers, raw text and the pieces of server messages to a byte string.
 class ByteWriter {
 public:
     ByteWriter& U8(uint8_t value);
@@ -19,6 +20,23 @@ public:
     ByteWriter& Text(std::string_view text);
     ByteWriter& Bytes(const std::vector<uint8_t>& bytes);
     ByteWriter& Zeros(size_t n);
+    ByteWriter& Add(std::initializer_list<uint8_t> more) { return Bytes(std::vector<uint8_t>(more)); }
+    ByteWriter& Add(const std::vector<uint8_t>& more) { return Bytes(more); }
+
+    // One pixel of the mode being tested, as the server sends it (8-bit, or 32-bit little-endian).
+    template <typename Pixel> ByteWriter& Px(uint32_t v)
+    {
+        if constexpr (sizeof(Pixel) == 1)
+            return U8(uint8_t(v));
+        else
+            return Add({ uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24) });
+    }
+    // A FramebufferUpdate header and a rectangle header.
+    ByteWriter& Update(uint16_t rectangles) { return U8(0).U8(0).U16(rectangles); }
+    ByteWriter& Rect(uint16_t x, uint16_t y, uint16_t w, uint16_t h, int32_t encoding)
+    {
+        return U16(x).U16(y).U16(w).U16(h).S32(encoding);
+    }
 
     const std::vector<uint8_t>& bytes() const { return FBytes; }
     operator std::vector<uint8_t>() const { return FBytes; }

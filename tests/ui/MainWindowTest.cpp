@@ -24,7 +24,7 @@
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "support/RfbBytes.h"
-#include "support/RfbSession.h"
+#include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 #include "WindowTestSupport.h"
 #include "ui/ClientPanel.h"

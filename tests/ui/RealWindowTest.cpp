@@ -20,7 +20,7 @@
 #include "support/ChildProcess.h"
 #include "support/RealServers.h"
 #include "support/RfbBytes.h"
-#include "support/RfbSession.h"
+#include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "support/XcbCanvas.h"
@@ -46,14 +46,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         std::this_thread::sleep_for(50ms);
     }
     return condition();
-}
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The title as an exact xdotool search pattern (a regular expression).

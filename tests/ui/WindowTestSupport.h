@@ -19,7 +19,7 @@
 #include <QWidget>
 
 #include "support/RfbBytes.h"
-#include "support/RfbSession.h"
+#include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 #include "ui/frmConnectDlg.h"
 #include "ui/frmZarnVNCWnd.h"

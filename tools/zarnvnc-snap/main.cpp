@@ -11,7 +11,6 @@
 #include "SnapOptions.h"
 #include "SnapOutput.h"
 #include "SnapSession.h"
-#include "platform/Transport.h"
 #include "protocol/VNCProto.h"
 
 namespace {
@@ -44,18 +43,13 @@ void CatchStopSignals()
 
 SessionOutcome StartAndRun(TVNCProto& proto, const SnapOptions& options)
 {
-    SessionOutcome outcome;
-    try {
-        if (!proto.StartSession(options.trueColor)) {
-            outcome.why = "the pixel format could not be sent";
-            return outcome;
-        }
-        return RunSession(proto, options, [] { return gInterrupted != 0; });
-    } catch (const TransportError& e) {
-        // Sends outside the update cycle report failures by throwing.
-        outcome.why = e.what();
+    if (!proto.StartSession(options.trueColor)) {
+        SessionOutcome outcome;
+        outcome.why = "the session could not be started: "
+            + (proto.LastError.empty() ? std::string("the engine is not ready") : proto.LastError);
+        return outcome;
     }
-    return outcome;
+    return RunSession(proto, options, [] { return gInterrupted != 0; });
 }
 
 int Finish(TVNCProto& proto, const SnapOptions& options, const SessionOutcome& outcome)

@@ -1,4 +1,5 @@
 #pragma once
+// Hexadecimal text to bytes and back, for known-answer tables.
 
 #include <cstdint>
 #include <string>

@@ -1,0 +1,29 @@
+#pragma once
+// The failures the engine raises inside its work. Each public entry point (Connect,
+// RequestUpdate, the Send calls) catches them once and turns them into its result, with the
+// text in LastError. TransportError (platform/Transport.h) is the fourth member: the
+// connection itself failed, closed or ran out of time.
+
+#include <stdexcept>
+
+namespace zarn {
+
+// The server sent something the protocol does not allow here.
+class ProtocolViolation : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A wire value is beyond one of the bounds in protocol/Limits.h; nothing was allocated for it.
+class LimitExceeded : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The server (or the user, by cancelling the password prompt) declined the session.
+class SessionRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace zarn
