@@ -95,6 +95,9 @@ public:
     // ---- hooks the window (or a headless tool) installs; all may be empty ----
     std::function<void()> OnBell;                                // Bell message
     std::function<void(const std::string&)> OnServerCutText;   // only while ShareClipboard
+    // A send failed on the connection (it is closed now): the text says why. Called once per
+    // failure, after the engine is back in a clean state, so that the user learns of it.
+    std::function<void(const std::string& why)> OnSendFailed;
     KeyboardState* Keyboard = nullptr;                           // not owned; null = no keys down, no text
     // Longest an update cycle keeps handling messages before it stops at a message boundary.
     int CycleBudgetMs = 100;

@@ -40,6 +40,13 @@ template <typename Write> bool TVNCProto::Send(bool ready, Write write)
     // Part of the message may have gone out: the server would read whatever follows out of
     // step, so the connection ends here and the session with it.
     CloseQuietly();
+    if (OnSendFailed) {
+        try {
+            OnSendFailed(LastError);
+        } catch (...) {
+            // The report is a courtesy; the send's result already says it failed.
+        }
+    }
     return false;
 }
 

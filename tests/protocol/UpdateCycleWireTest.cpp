@@ -167,10 +167,15 @@ TEST(ClientCutTextWire, ServerThatStopsReadingFailsTheWriteAtItsTimeOutAndEndsTh
     TVNCProto proto;
     proto.WriteTimeoutMs = 500;
     proto.AdoptSession(4, 4, true, std::move(client));
+    std::vector<std::string> reported;
+    proto.OnSendFailed = [&](const std::string& why) { reported.push_back(why); };
     // Far more than the socket buffers on both ends hold.
     EXPECT_FALSE(proto.SendClientCutText(std::string(32u << 20, 'x')));
     EXPECT_NE(proto.LastError.find("write time-out"), std::string::npos) << proto.LastError;
     EXPECT_FALSE(proto.IsReady());
+    // The user hears of it once; later sends on the closed connection send nothing, silently.
+    EXPECT_FALSE(proto.SendKeyEvent(0x41, 0, true));
+    EXPECT_EQ(reported, std::vector<std::string> { proto.LastError });
 }
 
 } // namespace
