@@ -213,6 +213,8 @@ private:
     template <typename Pixel>
     void HandleFramebufferUpdate();
     void HandleBufferedMessages();
+    // The one place a cycle's failures are caught: false with CycleError (and LastError) set.
+    template <typename Step> bool RunCycle(Step step);
     bool ClientOpen() const;
 
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle

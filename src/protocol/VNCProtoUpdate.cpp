@@ -44,18 +44,13 @@ bool TVNCProto::IsReady()
     }
 }
 
-bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental)
+template <typename Step> bool TVNCProto::RunCycle(Step step)
 {
     if (!IsReady())
         return false;
     CycleError.clear();
     try {
-        const uint8_t request[10] = { kFramebufferUpdateRequest, uint8_t(incremental ? 1 : 0),
-            uint8_t(x >> 8), uint8_t(x), uint8_t(y >> 8), uint8_t(y), uint8_t(width >> 8), uint8_t(width),
-            uint8_t(height >> 8), uint8_t(height) };
-        Client->Write(request, sizeof request);
-        BytesSent += sizeof request;
-        HandleBufferedMessages();
+        step();
         return true;
     } catch (const std::bad_alloc&) {
         CycleError = "out of memory while handling a server message";
@@ -64,6 +59,23 @@ bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t h
     }
     LastError = CycleError;
     return false;
+}
+
+bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental)
+{
+    return RunCycle([&] {
+        const uint8_t request[10] = { kFramebufferUpdateRequest, uint8_t(incremental ? 1 : 0),
+            uint8_t(x >> 8), uint8_t(x), uint8_t(y >> 8), uint8_t(y), uint8_t(width >> 8), uint8_t(width),
+            uint8_t(height >> 8), uint8_t(height) };
+        Client->Write(request, sizeof request);
+        BytesSent += sizeof request;
+        HandleBufferedMessages();
+    });
+}
+
+bool TVNCProto::HandleArrivedMessages()
+{
+    return RunCycle([this] { HandleBufferedMessages(); });
 }
 
 void TVNCProto::HandleBufferedMessages()
@@ -120,23 +132,6 @@ void TVNCProto::DrainInput()
     } catch (const TransportError&) {
         // Whatever could not be read is gone as well; the next cycle finds out why.
     }
-}
-
-bool TVNCProto::HandleArrivedMessages()
-{
-    if (!IsReady())
-        return false;
-    CycleError.clear();
-    try {
-        HandleBufferedMessages();
-        return true;
-    } catch (const std::bad_alloc&) {
-        CycleError = "out of memory while handling a server message";
-    } catch (const std::exception& e) {
-        CycleError = e.what();
-    }
-    LastError = CycleError;
-    return false;
 }
 
 template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()

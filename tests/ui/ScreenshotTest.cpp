@@ -108,9 +108,7 @@ class ScreenshotTest : public QObject {
 private slots:
     void initTestCase()
     {
-        auto* application = qobject_cast<TZarnApplication*>(QCoreApplication::instance());
-        QVERIFY(application != nullptr);
-        application->SetErrorDisplay([this](const QString& text) { FErrors << text; });
+        QVERIFY(CaptureApplicationErrors(FErrors));
     }
 
     void init()

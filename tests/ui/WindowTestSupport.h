@@ -21,6 +21,7 @@
 #include "support/RfbBytes.h"
 #include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
+#include "ui/ZarnApplication.h"
 #include "ui/frmConnectDlg.h"
 #include "ui/frmZarnVNCWnd.h"
 
@@ -43,6 +44,17 @@ inline void WhenModal(QWidget* dialog, std::function<void()> act)
         }
     });
     timer->start();
+}
+
+// Sends what the general error display would show to `errors`; false when the program's own
+// application object is not the one running.
+inline bool CaptureApplicationErrors(QStringList& errors)
+{
+    auto* application = qobject_cast<TZarnApplication*>(QCoreApplication::instance());
+    if (!application)
+        return false;
+    application->SetErrorDisplay([&errors](const QString& text) { errors << text; });
+    return true;
 }
 
 // Presses Connect and answers the connect dialog; returns once the connection flow is over.
