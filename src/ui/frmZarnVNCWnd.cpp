@@ -221,8 +221,16 @@ void TZarnVNCWnd::CreateDialogs()
     FSettingsDlg = std::make_unique<TSettingsDlg>(*this);
     FAboutDlg = std::make_unique<TAboutDlg>();
     FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
-    dlgSavePic = CreateSavePicDialog(this);
-    AskScreenshotName = [this] { return AskWithSavePicDialog(*dlgSavePic); };
+    AskScreenshotName = [this] { return AskWithSavePicDialog(SavePicDialog()); };
+}
+
+QFileDialog& TZarnVNCWnd::SavePicDialog()
+{
+    // Made at the first screenshot: a file dialog watches and lists folders from the moment it
+    // exists, a cost an idle viewer should not carry.
+    if (!dlgSavePic)
+        dlgSavePic = CreateSavePicDialog(this);
+    return *dlgSavePic;
 }
 
 void TZarnVNCWnd::FormDestroy()

@@ -79,7 +79,8 @@ public:
     TFullScreenBar* pnlFullScreenBar;
     QTimer* tmrShowFSPanel;
     QTimer* tmrHideFSPanel;
-    QFileDialog* dlgSavePic;
+    QFileDialog* dlgSavePic = nullptr;   // made by SavePicDialog, at the first screenshot
+    QFileDialog& SavePicDialog();
 
     // Asks for the screenshot's file name; an empty answer means cancelled. dlgSavePic unless
     // replaced (tests answer it themselves).

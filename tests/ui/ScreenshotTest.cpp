@@ -83,7 +83,7 @@ class ScreenshotTest : public QObject {
     // runs first. An empty name cancels. False when the dialog did not close as asked.
     bool Shoot(const QString& name, std::function<void()> whileOpen = {})
     {
-        QFileDialog* dialog = FWindow->dlgSavePic;
+        QFileDialog* dialog = &FWindow->SavePicDialog();
         bool closed = false;
         WhenModal(dialog, [this, dialog, name, whileOpen, &closed] {
             if (whileOpen)
