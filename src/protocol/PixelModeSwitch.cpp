@@ -28,9 +28,12 @@ bool SettleInCurrentMode(TVNCProto& proto, const TPixelModeSwitchTiming& timing)
     for (;;) {
         const auto elapsed = Clock::now() - start;
         const bool answered = proto.FramesReceived > updatesBefore;
-        if ((answered && elapsed >= std::chrono::milliseconds(timing.SettleMs))
-            || elapsed >= std::chrono::milliseconds(timing.LimitMs))
+        if (answered && elapsed >= std::chrono::milliseconds(timing.SettleMs))
             return true;
+        // A server that has not answered may still send the update in the old format, after
+        // the switch: better to keep the old mode than to decode it as the new one.
+        if (elapsed >= std::chrono::milliseconds(timing.LimitMs))
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (!proto.HandleArrivedMessages())
             return false;
@@ -55,9 +58,10 @@ bool SwitchPixelMode(TVNCProto& proto, TFrameUpdateThrd* thread, bool trueColor,
             }
         }
     } held(thread);
-    const bool settled = SettleInCurrentMode(proto, timing);
+    if (!SettleInCurrentMode(proto, timing))
+        return false;
     proto.TrueColor = trueColor;
-    return settled && proto.SendSetPixelFormat();
+    return proto.SendSetPixelFormat();
 }
 
 } // namespace zarn

@@ -8,8 +8,9 @@
 // So, with the frame update thread held (it sends no requests meanwhile):
 //  1. one full update is requested in the old format, and everything that arrives is handled
 //     message by message in the old format until that update has come and the settle time has
-//     passed (or, from a server that never answers, until the limit). Servers answer every
-//     request still outstanding with it, so afterwards nothing in the old format is owed;
+//     passed. Servers answer every request still outstanding with it, so afterwards nothing
+//     in the old format is owed. A server that has not answered by the limit may still owe
+//     one: the switch is then given up and the old mode kept;
 //  2. the mode flips and SetPixelFormat is sent;
 //  3. the thread's next request is non-incremental (the new picture replaces the old at
 //     once) and the thread resumes.
@@ -27,9 +28,9 @@ struct TPixelModeSwitchTiming {
     uint32_t LimitMs = 3000;   // the most spent waiting for the old-format update
 };
 
-// Does nothing (true) when the engine is already in the asked mode. False when the connection
-// failed on the way; the engine is then in the new mode and the thread, resumed, will find the
-// failure in its next cycle and end.
+// Does nothing (true) when the engine is already in the asked mode. False, with the old mode
+// kept, when the old-format update did not come within the limit or the connection failed on
+// the way (the engine is no longer ready then, and the resumed thread ends at its next cycle).
 bool SwitchPixelMode(TVNCProto& proto, TFrameUpdateThrd* thread, bool trueColor,
     const TPixelModeSwitchTiming& timing = {});
 

@@ -134,7 +134,7 @@ uint8_t TVNCProto::ChooseSecurityType()
     if (ProtocolVersion == kRfb33) {
         const uint32_t decided = Client->ReadU32();
         if (decided == 0)
-            throw SessionRefused("server refused the connection");
+            throw SessionRefused("server refused the connection: " + ReadBoundedText("reason text"));
         // Only 1, 2 and 21 are ours; anything wider than a byte is simply not one of them.
         if (decided != kSecNone && decided != kSecVncAuth && decided != kSecMd5Challenge)
             throw ProtocolViolation("unsupported security type " + std::to_string(decided));
@@ -196,7 +196,8 @@ void TVNCProto::ReadServerInit()
     const uint16_t width = Client->ReadU16();
     const uint16_t height = Client->ReadU16();
     // Refuse an absurd screen before reading further, let alone allocating for it.
-    if (width > MaxFramebufferSide || height > MaxFramebufferSide)
+    const int32_t side = std::min<int32_t>(MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide));
+    if (width > side || height > side)
         throw LimitExceeded("framebuffer of " + std::to_string(width) + " x " + std::to_string(height)
             + " exceeds the limit");
     FramebufferWidth = width;

@@ -58,6 +58,10 @@ template <typename Step> bool TVNCProto::RunCycle(Step step)
         CycleError = e.what();
     }
     LastError = CycleError;
+    // A message may have been left half read or a request half written: the stream is out of
+    // step, so the engine stops being ready (no cycle reads and no send writes on it any more)
+    // while what the session showed stays until the window closes the connection.
+    Initialised = false;
     return false;
 }
 
@@ -216,7 +220,8 @@ void TVNCProto::HandleSetColourMapEntries()
         entry.rgbBlue = rgb[4];
         entry.rgbReserved = 0;
     }
-    if (count > 0)
+    // A true-colour picture does not go through the table.
+    if (count > 0 && !TrueColor)
         FChanged.AddAll(FramebufferWidth, FramebufferHeight);
 }
 

@@ -43,7 +43,7 @@ TEST(ChangedRegion, EachCycleReportsWhatItsMessagesWrote)
             ByteWriter {}.Update(2).Rect(10, 10, 20, 20, kEncodingRRE).U32(0).Px<uint32_t>(7)
                 .Rect(12, 12, 4, 4, kEncodingHextile).U8(kHextileBackgroundSpecified).Px<uint32_t>(3),
             { { 10, 10, 20, 20 } } },
-        { "colour map", ByteWriter {}.U8(1).U8(0).U16(0).U16(1).U16(0).U16(0).U16(0), { { 0, 0, 64, 100 } } },
+        { "colour map, not used in true colour", ByteWriter {}.U8(1).U8(0).U16(0).U16(1).U16(0).U16(0).U16(0), {} },
         { "bell", ByteWriter {}.U8(2), {} },
     };
     for (const auto& c : cases) {
@@ -55,8 +55,13 @@ TEST(ChangedRegion, EachCycleReportsWhatItsMessagesWrote)
     }
 }
 
-TEST(ChangedRegion, ANewFramebufferAndAPixelModeSwitchChangeEverything)
+TEST(ChangedRegion, ANewFramebufferAPixelModeSwitchAndAColourMapIn256ColoursChangeEverything)
 {
+    ReadySession indexed(64, 100, false);
+    indexed.proto->TakeChangedRegion();
+    ASSERT_TRUE(indexed.Cycle(ByteWriter {}.U8(1).U8(0).U16(0).U16(1).U16(0).U16(0).U16(0)));
+    EXPECT_EQ(RectsOf(indexed.proto->TakeChangedRegion()), (std::vector<TChangedRect> { { 0, 0, 64, 100 } }));
+
     ReadySession session(64, 100);
     EXPECT_EQ(RectsOf(session.proto->TakeChangedRegion()), (std::vector<TChangedRect> { { 0, 0, 64, 100 } }));
     session.proto->TrueColor = false;

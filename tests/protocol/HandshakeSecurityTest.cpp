@@ -53,13 +53,22 @@ TEST(SecurityNegotiation, NoKnownTypeWritesNothingAndCloses)
 
 TEST(SecurityNegotiation, EmptyTypeListConsumesTheReasonButKeepsFailureReasonEmpty)
 {
-    HandshakeHarness h;
-    h.server.Send("RFB 003.007\n").Expect(12).SendU8(0).SendU32(9).Send("go away!!").WaitForClientClose();
-    EXPECT_FALSE(h.Connect());
-    EXPECT_TRUE(h.server.WaitUntilDone()) << h.server.Error();
-    EXPECT_EQ(h.server.Received(), kReply37);
-    EXPECT_EQ(h.proto.FailureReason, "");
-    EXPECT_NE(h.proto.LastError.find("go away!!"), std::string::npos) << h.proto.LastError;
+    // 3.7 and later send an empty list, 3.3 the decided type 0; a reason follows either.
+    for (const bool rfb33 : { false, true }) {
+        SCOPED_TRACE(rfb33 ? "3.3" : "3.7");
+        HandshakeHarness h;
+        h.server.Send(rfb33 ? "RFB 003.003\n" : "RFB 003.007\n").Expect(12);
+        if (rfb33)
+            h.server.SendU32(0);
+        else
+            h.server.SendU8(0);
+        h.server.SendU32(9).Send("go away!!").WaitForClientClose();
+        EXPECT_FALSE(h.Connect());
+        EXPECT_TRUE(h.server.WaitUntilDone()) << h.server.Error();
+        EXPECT_EQ(h.server.Received(), rfb33 ? kReply33 : kReply37);
+        EXPECT_EQ(h.proto.FailureReason, "");
+        EXPECT_NE(h.proto.LastError.find("go away!!"), std::string::npos) << h.proto.LastError;
+    }
 }
 
 TEST(SecurityNegotiation, Rfb33TypeDecidedByTheServerIsNotAnswered)

@@ -67,5 +67,22 @@ TEST(PixelModeSwitch, AnOldFormatUpdateStillArrivingIsReadWholeInTheOldFormat)
     EXPECT_TRUE(server.WaitUntilDone()) << server.Error();
 }
 
+TEST(PixelModeSwitch, AServerThatNeverAnswersKeepsTheOldMode)
+{
+    ScriptedServer server;
+    ScriptHandshake(server);
+    server.WaitForClientBytes(kHandshakeBytes + kSessionStartBytes + 10).Pause(600);
+    server.Start();
+
+    TVNCProto proto;
+    ASSERT_TRUE(proto.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(proto.StartSession(true));
+    // An update owed in the old format could still come after a switch: none is made.
+    EXPECT_FALSE(SwitchPixelMode(proto, nullptr, false, { .SettleMs = 50, .LimitMs = 300 }));
+    EXPECT_TRUE(proto.TrueColor);
+    EXPECT_TRUE(proto.IsReady());
+    EXPECT_EQ(server.Received().size(), kHandshakeBytes + kSessionStartBytes + 10) << "no SetPixelFormat";
+}
+
 } // namespace
 } // namespace zarn::test

@@ -71,6 +71,7 @@ TEST(UpdateCycleWire, StalledServerEndsTheCycleAtTheMessageLimitKeepingDecodedRe
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     EXPECT_NE(proto.CycleError.find("message progress limit"), std::string::npos) << proto.CycleError;
+    EXPECT_FALSE(proto.IsReady()) << "nothing more may be read or sent out of step";
     EXPECT_EQ(proto.Pixels32[0], 0x100u); // the stalled rectangle stored nothing
     EXPECT_EQ(proto.Pixels32[kW * kH - 1], uint32_t(kW * kH - 1 + 0x100));
     EXPECT_EQ(proto.Pixels32[5 * kW + 5], 0xC0FFEEu);
