@@ -72,7 +72,8 @@ void PreferX11(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "-platform" || std::string(argv[i]).rfind("-platform=", 0) == 0)
             return;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // Wayland stays the fallback for a Qt without its xcb platform.
+    setenv("QT_QPA_PLATFORM", "xcb;wayland", 1);
 }
 
 // SIGTERM and SIGINT close the window like its close box does, so that the connection ends

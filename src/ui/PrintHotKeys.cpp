@@ -1,5 +1,7 @@
 #include "ui/PrintHotKeys.h"
 
+#include "ui/QtXcbConnection.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -29,15 +31,6 @@ constexpr struct {
 // Caps Lock and Num Lock (Mod2 on every common keymap) in all their states.
 constexpr uint16_t kLockVariants[]
     = { 0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2 };
-
-xcb_connection_t* QtXcbConnection()
-{
-#if QT_CONFIG(xcb)
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr)
-        return x11->connection();
-#endif
-    return nullptr;
-}
 
 // Every keycode that carries Print at any level (Alt+Print is Sys_Req on the same key).
 std::vector<uint8_t> KeyCodesOf(xcb_connection_t* connection, uint32_t keySym)

@@ -9,8 +9,7 @@
 #include <QFileDialog>
 
 #include "imaging/Bmp.h"
-#include "imaging/GifWriter.h"
-#include "imaging/JpegWriter.h"
+#include "imaging/ImageFile.h"
 #include "platform/TempFile.h"
 #include "protocol/VNCProto.h"
 
@@ -38,7 +37,8 @@ std::vector<uint32_t> ToPixels32(const RgbImage& image)
     return pixels;
 }
 
-void Convert(const std::filesystem::path& bitmap, const std::filesystem::path& target, TScreenshotFormat format)
+// The target's extension picks the writer, as for every picture the program saves.
+void Convert(const std::filesystem::path& bitmap, const std::filesystem::path& target)
 {
     std::string error;
     const std::optional<RgbImage> picture = ReadBmp(bitmap.string(), &error);
@@ -50,10 +50,7 @@ void Convert(const std::filesystem::path& bitmap, const std::filesystem::path& t
     view.width = picture->width;
     view.height = picture->height;
     view.stride = size_t(picture->width) * 4;
-    const bool written = format == TScreenshotFormat::Jpeg
-        ? WriteJpeg(target.string(), view, kDefaultJpegQuality, &error)
-        : WriteGif(target.string(), view, &error);
-    if (!written)
+    if (!SaveImage(target.string(), view, &error))
         throw std::runtime_error(error);
 }
 
@@ -89,7 +86,7 @@ void SaveBitmapAs(const std::filesystem::path& bitmap, const std::filesystem::pa
     }
     case TScreenshotFormat::Jpeg:
     case TScreenshotFormat::Gif:
-        Convert(bitmap, target, format);
+        Convert(bitmap, target);
         break;
     case TScreenshotFormat::None:
         break;

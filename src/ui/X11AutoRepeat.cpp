@@ -1,5 +1,7 @@
 #include "ui/X11AutoRepeat.h"
 
+#include "ui/QtXcbConnection.h"
+
 #include <cstdlib>
 
 #include <QGuiApplication>
@@ -17,9 +19,7 @@ namespace zarn {
 void AskForDetectableAutoRepeat()
 {
 #if defined(ZARN_HAVE_XCB_XKB) && QT_CONFIG(xcb)
-    // The offscreen platform answers for X11 too, without a connection.
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = QtXcbConnection();
     if (!connection)
         return;
     free(xcb_xkb_use_extension_reply(

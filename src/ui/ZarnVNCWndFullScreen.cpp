@@ -82,10 +82,10 @@ void TZarnVNCWnd::FullScreenPointerMoved(const QPoint& panelPosition)
 {
     if (!InFullScreenMode())
         return;
-    // Rows of the visible area, not of the picture: a scrolled picture's row 0 may be far above.
-    const int y = pnlClient->mapTo(sbxClient, panelPosition).y();
     if (tmrShowFSPanel->isActive() || tmrHideFSPanel->isActive())
         return;
+    // Rows of the visible area, not of the picture: a scrolled picture's row 0 may be far above.
+    const int y = pnlClient->mapTo(sbxClient, panelPosition).y();
     if (y < kTopEdgeRows)
         tmrShowFSPanel->start();
     else if (!pnlFullScreenBar->isHidden())

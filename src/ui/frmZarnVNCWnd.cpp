@@ -239,7 +239,10 @@ void TZarnVNCWnd::FormDestroy()
         return;
     FDestroyed = true;
     RemoveInputCapture();
-    tmrThroughput->stop();
+    // A message box from the final save below runs an event loop: no timer of the window
+    // (throughput, the bar's slides) may reach the engine once it is gone.
+    for (QTimer* timer : findChildren<QTimer*>())
+        timer->stop();
     // The thread paints from the engine: it stops before the engine goes.
     CloseConnection(TCaptionAfterClose::Keep);
     try {
@@ -297,6 +300,8 @@ void TZarnVNCWnd::cmdConnectClick()
     bool connected = false;
     {
         const TBusyCursor busy;
+        // Connect restarts the byte counters: the next tick measures from there.
+        FLastBytesSent = FLastBytesReceived = 0;
         connected = FProto->Connect();
     }
     if (!connected) {

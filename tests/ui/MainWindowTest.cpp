@@ -728,6 +728,22 @@ private slots:
         }
     }
 
+    void theFirstTickOfAConnectionCountsFromItsStart()
+    {
+        ScriptedServer server;
+        ScriptNoneHandshake(server, {});
+        server.Start();
+        OpenWindow();
+        FWindow->tmrThroughput->stop();
+        FWindow->Proto().BytesReceived = 5u << 20; // an earlier, busier connection
+        FWindow->tmrThroughputTimer();
+        ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
+        QVERIFY(FWindow->Proto().IsReady());
+        const uint64_t received = FWindow->Proto().BytesReceived;
+        FWindow->tmrThroughputTimer();
+        QCOMPARE(FWindow->lblRecvBPS->text(), FormatRate(int32_t(received)));
+    }
+
     void frameRateCountsTheUpdatesOfEachSecond()
     {
         ServerInitFields init;
