@@ -41,36 +41,6 @@ bool WaitFor(int fd, short events, const Deadline& deadline)
     }
 }
 
-// SO_RCVLOWAT for the length of one large read; back to one byte when it ends, so that every
-// other wait (headers, small messages, the readiness test) wakes at the first byte. Holds the
-// descriptor by reference: once the connection is closed it reads -1 and nothing is touched.
-class ReceiveLowWater {
-public:
-    explicit ReceiveLowWater(const int& fd)
-        : FFd(fd)
-    {
-    }
-    ReceiveLowWater(const ReceiveLowWater&) = delete;
-    ReceiveLowWater& operator=(const ReceiveLowWater&) = delete;
-    ~ReceiveLowWater() { Reset(); }
-
-    void Set(size_t bytes)
-    {
-        const int value = static_cast<int>(std::max<size_t>(bytes, 1));
-        if (value == FValue || FFd < 0)
-            return;
-        // Best effort: without it the wait is only less efficient.
-        if (::setsockopt(FFd, SOL_SOCKET, SO_RCVLOWAT, &value, sizeof value) == 0)
-            FValue = value;
-    }
-
-    void Reset() { Set(1); }
-
-private:
-    const int& FFd;
-    int FValue = 1;
-};
-
 void SetNoDelay(int fd)
 {
     // Key and pointer events are small and must go out at once.
@@ -79,7 +49,8 @@ void SetNoDelay(int fd)
 }
 
 // One attempt on one resolved address. Returns the connected socket, or -1 with the reason
-// in `error`. The socket stays non-blocking: every later wait goes through poll().
+// in `error`. The connect waits through poll(); the socket is blocking afterwards, and every
+// call that must not wait says so with MSG_DONTWAIT.
 int ConnectOne(const addrinfo& address, const Deadline& deadline, std::string& error)
 {
     const int fd = ::socket(
@@ -122,6 +93,7 @@ int ConnectOne(const addrinfo& address, const Deadline& deadline, std::string& e
         }
     }
     SetNoDelay(fd);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -136,6 +108,7 @@ struct TcpClient::Impl {
     int writeTimeoutMs = 0;
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     int lastError = 0;
+    int receiveTimeoutMs = 0; // SO_RCVTIMEO as last set; 0 is none
 
     // Received bytes not yet taken: buffer[head, tail). The vector only grows; its size is
     // the capacity, so a receive never pays for zero-filling.
@@ -177,6 +150,18 @@ struct TcpClient::Impl {
             ::close(fd);
             fd = -1;
         }
+        receiveTimeoutMs = 0;
+    }
+
+    // Bounds a blocking receive by the read deadline; set only when it changes.
+    void LimitBlockingReceive(int milliseconds)
+    {
+        const int wanted = std::max(milliseconds, 0);
+        if (wanted == receiveTimeoutMs)
+            return;
+        const timeval limit { wanted / 1000, (wanted % 1000) * 1000 };
+        if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0)
+            receiveTimeoutMs = wanted;
     }
 };
 
@@ -286,7 +271,7 @@ TcpClient::ReceiveResult TcpClient::ReceiveChunk()
     uint8_t* at = FImpl->ReserveChunk();
     ssize_t got;
     do
-        got = ::recv(FImpl->fd, at, kReceiveChunk, 0);
+        got = ::recv(FImpl->fd, at, kReceiveChunk, MSG_DONTWAIT);
     while (got < 0 && errno == EINTR);
     FImpl->tail += static_cast<size_t>(std::max<ssize_t>(got, 0));
     if (got > 0) {
@@ -397,18 +382,22 @@ void TcpClient::Consume(size_t n)
         FImpl->ClearBuffer();
 }
 
-// Waking for every segment of a large block costs the sending side a wake-up each time and
-// leaves us copying a few kilobytes per receive; asking the kernel to wake us only once this
-// much has arrived (or the block's end, or the close) keeps both sides streaming.
-constexpr size_t kLargeReadWakeBytes = 256 * 1024;
-
+// One blocking receive for the whole block: the kernel copies each segment in as it arrives and
+// returns when the block is complete, the connection ends or the read deadline's time is up,
+// so a large block costs one or two system calls and no readiness waits. A sender that writes
+// as fast as it can is never held up by a reader that polls between receives.
 void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
 {
-    ReceiveLowWater lowWater(FImpl->fd);
     while (n > 0) {
         if (FImpl->fd < 0)
             throw TransportError(FImpl->hasSocket ? "connection closed by the server" : "not connected");
-        const ssize_t got = ::recv(FImpl->fd, dst, n, 0);
+        const int waitMs = FImpl->readDeadline.RemainingMs();
+        int flags = MSG_WAITALL;
+        if (waitMs == 0)
+            flags = MSG_DONTWAIT; // out of time: only what has already arrived still counts
+        else
+            FImpl->LimitBlockingReceive(waitMs < 0 ? 0 : waitMs);
+        const ssize_t got = ::recv(FImpl->fd, dst, n, flags);
         if (got > 0) {
             dst += got;
             n -= size_t(got);
@@ -426,13 +415,8 @@ void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
             PeerClosed();
             throw TransportError(SystemErrorText("receive", error));
         }
-        // Judged only when nothing at all is waiting: bytes held back by the low-water mark
-        // are taken (and counted) by the receive after a wait that ran out.
         if (FImpl->readDeadline.Expired())
             ThrowReadExpired("data from the server");
-        lowWater.Set(std::min(n, kLargeReadWakeBytes));
-        if (!WaitFor(FImpl->fd, POLLIN, FImpl->readDeadline))
-            lowWater.Reset();
     }
 }
 
@@ -472,7 +456,7 @@ void TcpClient::Write(const uint8_t* data, size_t n)
     Deadline stall = Deadline::Progress(std::chrono::milliseconds(FImpl->writeTimeoutMs), 1, "the write time-out");
     size_t sent = 0;
     while (sent < n) {
-        const ssize_t rc = ::send(FImpl->fd, data + sent, n - sent, MSG_NOSIGNAL);
+        const ssize_t rc = ::send(FImpl->fd, data + sent, n - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (rc > 0) {
             sent += static_cast<size_t>(rc);
             stall.Count(size_t(rc));

@@ -16,7 +16,7 @@ namespace zarn {
 class TcpClient final : public ITransport {
 public:
     // Receives are made in chunks of this size.
-    static constexpr size_t kReceiveChunk = 32768;
+    static constexpr size_t kReceiveChunk = 65536;
 
     TcpClient();
     ~TcpClient() override;

@@ -39,8 +39,8 @@ public:
     virtual void ReleaseSocket() = 0;
 
     virtual bool HasSocket() const = 0;
-    // The "connected test": when bytes are waiting on the socket, performs one receive of at
-    // most 32768 bytes into the receive buffer without waiting; then reports whether the
+    // The "connected test": when bytes are waiting on the socket, performs one receive (of at
+    // most one receive chunk) into the receive buffer without waiting; then reports whether the
     // connection is open. Never throws.
     virtual bool Connected() = 0;
     // True when no received byte is buffered; never touches the socket.

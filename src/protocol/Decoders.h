@@ -60,13 +60,14 @@ private:
     bool ReadRawInPlace(int x, int y, int width, int height);
     void PutWholeTileRows(int tileX, int tileY, int tileHeight, const uint8_t* wire);
     void FillTileBackground(Pixel* origin, ptrdiff_t stride, int tileWidth, int tileHeight);
+    bool PaintTwoColourTile(Pixel* origin, ptrdiff_t stride, int tileHeight, size_t subrectCount, const uint8_t* subrect);
     static size_t HextileHeaderBytes(uint8_t subencoding);
     static size_t HextileSubrectBytes(uint8_t subencoding);
     static size_t BufferedHextileTileBytes(std::span<const uint8_t> bytes, int tileWidth, int tileHeight);
     void ReadHextileTile(int tileX, int tileY, int tileWidth, int tileHeight);
     void PaintHextileTile(
         int tileX, int tileY, int tileWidth, int tileHeight, uint8_t subencoding, const uint8_t* body);
-    void FillTile(int tileX, int tileY, int tileWidth, int tileHeight, bool tileInside, int subX, int subY,
+    void FillSubrect(int areaX, int areaY, int areaWidth, int areaHeight, bool areaInside, int subX, int subY,
         int subWidth, int subHeight, Pixel value);
 
     ITransport& FInput;

@@ -1,3 +1,5 @@
+#include <random>
+
 #include <gtest/gtest.h>
 
 #include "UpdateCycleTestHelpers.h"
@@ -109,6 +111,65 @@ TYPED_TEST(Decoders, HextileEndsTheSameWhereverTheReceiveBufferEnds)
     const auto pieceByPiece = decode(0);
     for (size_t window = 1; window <= this->s.bytes().size() + 1; ++window)
         ASSERT_EQ(decode(window), pieceByPiece) << "window " << window;
+}
+
+// Random Hextile tiles with many foreground subrectangles (text on a plain ground, which has a
+// path of its own) and random RRE rectangles, against a painter that follows the rules: the
+// ground, then every subrectangle in order, clipped only to the framebuffer. Now and then a
+// subrectangle reaches out of its tile or rectangle.
+TYPED_TEST(Decoders, ManySubrectanglesPaintWhatAPlainPainterPaints)
+{
+    constexpr int kWidth = 96, kHeight = 24;
+    std::mt19937 random(7);
+    auto below = [&](int n) { return int(random() % uint32_t(n)); };
+    std::vector<uint32_t> want(kWidth * kHeight, 0); // the session's framebuffer starts black
+    for (int trial = 0; trial < 40; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        auto fill = [&](int x, int y, int w, int h, uint32_t colour) {
+            for (int j = std::max(y, 0); j < std::min(y + h, kHeight); ++j)
+                for (int i = std::max(x, 0); i < std::min(x + w, kWidth); ++i)
+                    want[size_t(j) * kWidth + size_t(i)] = colour;
+        };
+        this->s = ByteWriter();
+        ByteWriter& s = this->s;
+        s.Update(2).Rect(16, 0, 48, 20, kEncodingHextile); // full tiles over half-height ones
+        for (int tileY = 0; tileY < 20; tileY += 16) {
+            const int tileHeight = std::min(16, 20 - tileY);
+            for (int tileX = 16; tileX < 64; tileX += 16) {
+                const uint32_t ground = 1 + uint32_t(below(100)), ink = 101 + uint32_t(below(100));
+                const int count = 3 + below(18);
+                s.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
+                this->Px(ground);
+                this->Px(ink).U8(uint8_t(count));
+                fill(tileX, tileY, 16, tileHeight, ground);
+                const int strayAt = below(8) == 0 ? below(count) : -1;
+                for (int k = 0; k < count; ++k) {
+                    const int x = below(16), y = below(tileHeight);
+                    const int w = k == strayAt ? 1 + below(16) : 1 + below(16 - x);
+                    const int h = k == strayAt ? 1 + below(16) : 1 + below(tileHeight - y);
+                    s.U8(uint8_t(x << 4 | y)).U8(uint8_t((w - 1) << 4 | (h - 1)));
+                    fill(tileX + x, tileY + y, w, h, ink);
+                }
+            }
+        }
+        // Half of them touch the framebuffer's right edge, where a stray subrectangle must not wrap.
+        const int w = 1 + below(40), h = 1 + below(12);
+        const int x = below(2) ? kWidth - w : below(kWidth - w), y = below(kHeight - h);
+        const uint32_t count = 2 + uint32_t(below(10));
+        s.Rect(x, y, w, h, kEncodingRRE).U32(count);
+        this->Px(201);
+        fill(x, y, w, h, 201);
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint32_t colour = 202 + k;
+            const int sx = below(w + 4), sy = below(h + 4), sw = 1 + below(w), sh = 1 + below(h);
+            this->Px(colour).U16(uint16_t(sx)).U16(uint16_t(sy)).U16(uint16_t(sw)).U16(uint16_t(sh));
+            fill(x + sx, y + sy, sw, sh, colour);
+        }
+        ASSERT_TRUE(this->session.Cycle(s));
+        for (int j = 0; j < kHeight; ++j)
+            for (int i = 0; i < kWidth; ++i)
+                ASSERT_EQ(this->session.At(i, j), want[size_t(j) * kWidth + size_t(i)]) << "at " << i << "," << j;
+    }
 }
 
 TYPED_TEST(Decoders, RreFillsItsBackgroundThenSubrectanglesRelativeToTheRectangle)
