@@ -5,9 +5,10 @@
 // ours: above 1 we are faster), each the median of the rounds. The wall-clock ratio is what
 // the bars are about; the CPU ratio says more on a machine busy with other work.
 //
-//   zarn_bench_stream [--rounds N] [--mb MEGABYTES] [--only TEXT] [--zarn-only]
+//   zarn_bench_stream [--rounds N] [--mb MEGABYTES] [--only TEXT] [--zarn-only] [--replay FILE]...
 // --only runs the streams whose name contains TEXT; --zarn-only leaves libvncclient out (for
-// profiling our side alone).
+// profiling our side alone); --replay runs streams recorded from a real server
+// (zarn_bench_record) instead of the built ones.
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "ClientRuns.h"
+#include "RecordedStream.h"
 
 namespace zarn::bench {
 namespace {
@@ -29,6 +31,7 @@ struct Options {
     size_t megabytes = 40;
     std::string only;
     bool zarnOnly = false;
+    std::vector<std::string> replays;
 };
 
 struct Summary {
@@ -54,6 +57,8 @@ Options ParseOptions(int argc, char** argv)
             options.megabytes = size_t(std::max(1, std::atoi(argv[i + 1])));
         else if (!std::strcmp(argv[i], "--only"))
             options.only = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--replay"))
+            options.replays.push_back(argv[i + 1]);
         ++i;
     }
     return options;
@@ -82,8 +87,20 @@ Summary Summarise(const std::vector<ClientRun>& runs)
     return summary;
 }
 
+std::vector<BenchStream> LoadReplays(const Options& options)
+{
+    std::vector<BenchStream> streams;
+    for (const auto& path : options.replays) {
+        streams.push_back(LoadRecordedStream(path));
+        streams.back().name = "replay " + streams.back().name;
+    }
+    return streams;
+}
+
 std::vector<BenchStream> MakeStreams(const Options& options)
 {
+    if (!options.replays.empty())
+        return LoadReplays(options);
     const size_t target = options.megabytes * 1000 * 1000;
     auto wanted = [&](const char* kind, bool trueColour) {
         const std::string name = std::string(kind) + (trueColour ? " 32-bit" : " 8-bit");
@@ -102,11 +119,15 @@ std::vector<BenchStream> MakeStreams(const Options& options)
     return streams;
 }
 
-// The speed the bars ask of us relative to libvncclient: Raw and CopyRect are bound by the
-// loopback and memcpy, so parity; the others have room for a better decoder.
+// The speed the bars ask of us relative to libvncclient: Raw and CopyRect (and the recordings,
+// which hold nothing else) are bound by the loopback and memcpy, so parity; the others have room
+// for a better decoder.
 double Bar(const std::string& name)
 {
-    return name.rfind("Raw", 0) == 0 || name.rfind("CopyRect", 0) == 0 ? 0.95 : 1.5;
+    for (const char* prefix : { "Raw", "CopyRect", "replay" })
+        if (name.rfind(prefix, 0) == 0)
+            return 1.0;
+    return 2.0;
 }
 
 void PrintHeader(bool withLibVnc)
@@ -149,12 +170,20 @@ int main(int argc, char** argv)
     using namespace zarn::bench;
     const Options options = ParseOptions(argc, argv);
     const bool withLibVnc = LibVncClientAvailable() && !options.zarnOnly;
-    std::printf("End-to-end over loopback, %dx%d, median of %d rounds; ratio = libvncclient time / ours%s\n",
-        kWidth, kHeight, options.rounds,
+    std::printf("End-to-end over loopback, %s, median of %d rounds; ratio = libvncclient time / ours%s\n",
+        options.replays.empty() ? (std::to_string(kWidth) + "x" + std::to_string(kHeight)).c_str()
+                                : "recorded streams",
+        options.rounds,
         withLibVnc ? (" (libvncclient " + LibVncClientVersion() + ")").c_str()
                    : " (libvncclient not built in)");
     std::fflush(stdout);
-    const auto streams = MakeStreams(options);
+    std::vector<BenchStream> streams;
+    try {
+        streams = MakeStreams(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zarn_bench_stream: %s\n", e.what());
+        return 1;
+    }
     PrintHeader(withLibVnc);
     bool allGood = true;
     for (const auto& stream : streams) {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -133,7 +132,7 @@ void StreamServer::Run()
             FailWithErrno("server: accept failed");
         Handshake(fd);
         AwaitFirstRequest(fd);
-        StreamAndDrain(fd);
+        Stream(fd);
     } catch (const std::exception& e) {
         FError = e.what();
     }
@@ -188,35 +187,31 @@ void StreamServer::AwaitFirstRequest(int fd)
     }
 }
 
-void StreamServer::StreamAndDrain(int fd)
+// As a simple real server writes: blocking sends of everything left, while a second thread
+// drains the client's requests so that they never hold the sender up.
+void StreamServer::Stream(int fd)
 {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const timeval limit { kWaitMs / 1000, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::thread drain([fd] {
+        uint8_t scratch[4096];
+        while (::recv(fd, scratch, sizeof scratch, 0) > 0) { }
+    });
     FStreamStart = Clock::now();
     const std::vector<uint8_t>& bytes = FStream.bytes;
     size_t sent = 0;
-    std::vector<uint8_t> scratch(1 << 16);
-    for (;;) {
-        pollfd p { fd, short(POLLIN | (sent < bytes.size() ? POLLOUT : 0)), 0 };
-        if (::poll(&p, 1, kWaitMs) <= 0)
-            Fail("server: client stopped reading");
-        if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t got = ::recv(fd, scratch.data(), scratch.size(), 0);
-            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
-                if (sent < bytes.size())
-                    Fail("server: client closed after " + std::to_string(sent) + " of "
-                        + std::to_string(bytes.size()) + " bytes");
-                return;
-            }
-        }
-        if ((p.revents & POLLOUT) && sent < bytes.size()) {
-            const ssize_t n = ::send(
-                fd, bytes.data() + sent, std::min<size_t>(bytes.size() - sent, 1 << 20), MSG_NOSIGNAL);
-            if (n > 0)
-                sent += size_t(n);
-            else if (errno != EAGAIN && errno != EINTR)
-                FailWithErrno("server: send failed");
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += size_t(n);
+        } else if (errno != EINTR) {
+            FError = "server: send failed after " + std::to_string(sent) + " of " + std::to_string(bytes.size())
+                + " bytes: " + std::strerror(errno);
+            break;
         }
     }
+    drain.join(); // ends when the client closes
 }
 
 } // namespace zarn::bench

@@ -1,8 +1,8 @@
 #pragma once
 // The scripted server of the end-to-end benchmark: on 127.0.0.1 it accepts one client, runs
 // an RFB 3.8 handshake without authentication, waits for the client's first update request and
-// then writes the whole stream as fast as the socket takes it, discarding whatever the client
-// sends meanwhile (its update requests). It records when streaming began, so that the client,
+// then writes the whole stream as a simple real server does, with blocking sends as fast as the
+// socket takes them, discarding whatever the client sends meanwhile (its update requests). It records when streaming began, so that the client,
 // which knows when it has decoded the last update, can tell how long the stream took.
 
 #include <atomic>
@@ -33,7 +33,7 @@ private:
     void Run();
     void Handshake(int fd);
     void AwaitFirstRequest(int fd);
-    void StreamAndDrain(int fd);
+    void Stream(int fd);
 
     const BenchStream& FStream;
     int FListenFd = -1;
