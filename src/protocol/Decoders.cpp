@@ -48,6 +48,24 @@ template <typename Pixel> void WriteTwoColourRow(Pixel* row, uint16_t mask, Pixe
         row[j] = (mask >> j) & 1 ? foreground : background;
 }
 
+#if defined(__SSE2__)
+// Columns [x, x + width) of `rows` rows of a 16-byte tile row set to `colour`: a whole-row blend
+// under a mask, so a subrectangle of any width costs the same few operations per row.
+void BlendTileRows(uint8_t* row, ptrdiff_t stride, int rows, int x, int width, uint8_t colour)
+{
+    alignas(16) static constexpr uint8_t kEdges[32] = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
+    const __m128i fromX = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kEdges + 16 - x));
+    const __m128i fromEnd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kEdges + 16 - x - width));
+    const __m128i mask = _mm_andnot_si128(fromEnd, fromX);
+    const __m128i ink = _mm_and_si128(mask, _mm_set1_epi8(char(colour)));
+    for (int i = 0; i < rows; ++i, row += stride) {
+        auto* at = reinterpret_cast<__m128i*>(row);
+        _mm_storeu_si128(at, _mm_or_si128(_mm_andnot_si128(mask, _mm_loadu_si128(at)), ink));
+    }
+}
+#endif
+
 } // namespace
 
 template <typename Pixel>
@@ -291,6 +309,14 @@ void RectangleDecoder<Pixel>::PaintHextileTile(
             FillSubrect(tileX, tileY, tileWidth, tileHeight, false, subX, subY, subWidth, subHeight, colour);
             continue;
         }
+#if defined(__SSE2__)
+        if constexpr (sizeof(Pixel) == 1) {
+            if (tileWidth == kTileSide) {
+                BlendTileRows(origin + subY * stride, stride, subHeight, subX, subWidth, colour);
+                continue;
+            }
+        }
+#endif
         Pixel* row = origin + subY * stride + subX;
         if (subWidth == 1) { // single pixels and vertical strokes: the common case in busy tiles
             for (int i = 0; i < subHeight; ++i, row += stride)
@@ -367,13 +393,16 @@ void RectangleDecoder<Pixel>::FillSubrect(int areaX, int areaY, int areaWidth, i
         FillPixels(FTarget, areaX + subX, areaY + subY, subWidth, subHeight, value);
         return;
     }
-    Pixel* row = FTarget.pixels + ptrdiff_t(areaY + subY) * FTarget.width + areaX + subX;
+    // A local stride: a byte store could alias the surface's width, which would be read again
+    // after every pixel.
+    const ptrdiff_t stride = FTarget.width;
+    Pixel* row = FTarget.pixels + ptrdiff_t(areaY + subY) * stride + areaX + subX;
     if (subWidth == 1) { // vertical strokes and single pixels: no inner loop to set up
-        for (int i = 0; i < subHeight; ++i, row += FTarget.width)
+        for (int i = 0; i < subHeight; ++i, row += stride)
             *row = value;
         return;
     }
-    for (int i = 0; i < subHeight; ++i, row += FTarget.width)
+    for (int i = 0; i < subHeight; ++i, row += stride)
         for (int j = 0; j < subWidth; ++j)
             row[j] = value;
 }

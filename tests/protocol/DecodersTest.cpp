@@ -113,11 +113,11 @@ TYPED_TEST(Decoders, HextileEndsTheSameWhereverTheReceiveBufferEnds)
         ASSERT_EQ(decode(window), pieceByPiece) << "window " << window;
 }
 
-// Random Hextile tiles with many foreground subrectangles (text on a plain ground, which has a
-// path of its own) and random RRE rectangles, against a painter that follows the rules: the
+// Random Hextile tiles, most of them text on a plain ground (which has a path of its own), the
+// rest with coloured subrectangles, and random RRE rectangles, against a painter that follows the rules: the
 // ground, then every subrectangle in order, clipped only to the framebuffer. Now and then a
 // subrectangle reaches out of its tile or rectangle.
-TYPED_TEST(Decoders, ManySubrectanglesPaintWhatAPlainPainterPaints)
+TYPED_TEST(Decoders, SubrectanglesPaintWhatAPlainPainterPaints)
 {
     constexpr int kWidth = 96, kHeight = 24;
     std::mt19937 random(7);
@@ -137,8 +137,10 @@ TYPED_TEST(Decoders, ManySubrectanglesPaintWhatAPlainPainterPaints)
             const int tileHeight = std::min(16, 20 - tileY);
             for (int tileX = 16; tileX < 64; tileX += 16) {
                 const uint32_t ground = 1 + uint32_t(below(100)), ink = 101 + uint32_t(below(100));
-                const int count = 3 + below(18);
-                s.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects);
+                const bool coloured = below(3) == 0; // else two colours, the text case
+                const int count = 1 + below(20);
+                s.U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects
+                    | (coloured ? kHextileSubrectsColoured : 0));
                 this->Px(ground);
                 this->Px(ink).U8(uint8_t(count));
                 fill(tileX, tileY, 16, tileHeight, ground);
@@ -147,8 +149,11 @@ TYPED_TEST(Decoders, ManySubrectanglesPaintWhatAPlainPainterPaints)
                     const int x = below(16), y = below(tileHeight);
                     const int w = k == strayAt ? 1 + below(16) : 1 + below(16 - x);
                     const int h = k == strayAt ? 1 + below(16) : 1 + below(tileHeight - y);
+                    const uint32_t colour = coloured ? 201 + uint32_t(below(50)) : ink;
+                    if (coloured)
+                        this->Px(colour);
                     s.U8(uint8_t(x << 4 | y)).U8(uint8_t((w - 1) << 4 | (h - 1)));
-                    fill(tileX + x, tileY + y, w, h, ink);
+                    fill(tileX + x, tileY + y, w, h, colour);
                 }
             }
         }
