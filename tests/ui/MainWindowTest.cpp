@@ -309,12 +309,8 @@ private slots:
 
     void connectShowsTheRemotePictureAndFilesTheHost()
     {
-        ServerInitFields init;
-        init.width = 64;
-        init.height = 48;
-        init.name = "office";
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .width = 64, .height = 48, .name = "office" });
         server.Send(SolidUpdate32(64, 48, 0xC0, 0x20, 0x10));
         server.Start();
 
@@ -363,11 +359,8 @@ private slots:
 
     void pictureIn256Colours()
     {
-        ServerInitFields init;
-        init.width = 8;
-        init.height = 4;
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .width = 8, .height = 4 });
         // Colour 7 := (0x11, 0x22, 0x33), then every pixel index 7.
         server.Send(ByteWriter().U8(1).U8(0).U16(7).U16(1).U16(0x1100).U16(0x2200).U16(0x3300));
         ByteWriter update;
@@ -388,10 +381,8 @@ private slots:
 
     void emptyDesktopNameLeavesTheTitleAlone()
     {
-        ServerInitFields init;
-        init.name = "";
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .name = "" });
         server.Start();
         OpenWindow();
         ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
@@ -417,11 +408,8 @@ private slots:
 
     void largeFramebufferScrolls()
     {
-        ServerInitFields init;
-        init.width = 1280;
-        init.height = 1024;
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .width = 1280, .height = 1024 });
         server.Start();
         OpenWindow();
         ConnectTo(QStringLiteral("127.0.0.1"), server.Port());
@@ -549,10 +537,8 @@ private slots:
 
     void aBellRingsThenTheServerGoesAwayAndTheWindowIdlesSilentlyKeepingTheCaption()
     {
-        ServerInitFields init;
-        init.name = "office";
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .name = "office" });
         server.SendU8(2); // Bell
         server.Start();
         OpenWindow();
@@ -746,11 +732,8 @@ private slots:
 
     void frameRateCountsTheUpdatesOfEachSecond()
     {
-        ServerInitFields init;
-        init.width = 4;
-        init.height = 4;
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .width = 4, .height = 4 });
         constexpr int kUpdates = 60;
         for (int i = 0; i < kUpdates; ++i) // about 20 a second
             server.Send(SolidUpdate32(4, 4, 1, 2, uint8_t(i))).Pause(50);
@@ -847,10 +830,8 @@ private slots:
 
     void barShowsTheDesktopNameOfWhenItLastSlidIn()
     {
-        ServerInitFields init;
-        init.name = "office";
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .name = "office" });
         server.Start();
         OpenWindowWithHandDrivenSlides();
         ConnectTo(QStringLiteral("127.0.0.1"), server.Port());

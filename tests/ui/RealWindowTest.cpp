@@ -720,12 +720,8 @@ protected:
 TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKeysAndRestores)
 {
     // A scripted server records every message the viewer sends while it is full screen.
-    ServerInitFields init;
-    init.width = 320;
-    init.height = 240;
-    init.name = "a-rather-long-desktop-name";
     ScriptedServer server;
-    ScriptNoneHandshake(server, init);
+    ScriptNoneHandshake(server, { .width = 320, .height = 240, .name = "a-rather-long-desktop-name" });
     server.Start();
     ChildProcess other;
     std::string error;
@@ -872,11 +868,7 @@ protected:
         std::string error;
         ASSERT_TRUE(FDisplay.Start(&error)) << error;
         ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
-        ServerInitFields init;
-        init.width = kWidth;
-        init.height = kHeight;
-        init.name = "keys";
-        ScriptNoneHandshake(FServer, init);
+        ScriptNoneHandshake(FServer, { .width = kWidth, .height = kHeight, .name = "keys" });
         FServer.Start();
         FViewer = std::make_unique<Viewer>(FDisplay, FFolder.File("ZarnVNC.ini"));
         ASSERT_TRUE(FViewer->Start(&error)) << error;

@@ -65,11 +65,8 @@ class ScreenshotTest : public QObject {
     // Connects to a scripted server that sends the given updates, `pauseMs` apart.
     void ConnectToPictures(const std::vector<std::vector<uint8_t>>& updates, int pauseMs = 0)
     {
-        ServerInitFields init;
-        init.width = kWidth;
-        init.height = kHeight;
         FServer = std::make_unique<ScriptedServer>();
-        ScriptNoneHandshake(*FServer, init);
+        ScriptNoneHandshake(*FServer, { .width = kWidth, .height = kHeight });
         for (const auto& update : updates)
             FServer->Send(update).Pause(pauseMs);
         FServer->Start();

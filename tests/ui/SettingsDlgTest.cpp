@@ -209,11 +209,8 @@ private slots:
     void okOnALiveConnectionAppliesItWithoutReconnecting()
     {
         QFETCH(bool, switchTo256);
-        ServerInitFields init;
-        init.width = 8;
-        init.height = 4;
         ScriptedServer server;
-        ScriptNoneHandshake(server, init);
+        ScriptNoneHandshake(server, { .width = 8, .height = 4 });
         // Empty updates read the same in either pixel mode; they answer the requests.
         for (int i = 0; i < 40; ++i)
             server.Send({ 0, 0, 0, 0 }).Pause(100);
