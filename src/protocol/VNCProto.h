@@ -12,6 +12,7 @@
 
 #include "imaging/ImageView.h"
 #include "protocol/ChangedRegion.h"
+#include "protocol/EncodingList.h"
 #include "platform/Deadline.h"
 #include "platform/KeyboardState.h"
 #include "platform/Transport.h"
@@ -91,6 +92,12 @@ public:
     bool UseCopyRect = false;
     bool UseRRE = false;
     bool UseHextile = false;
+    // Extensions beyond the classic encodings; all off by default, which keeps the classic bytes.
+    bool UseZRLE = false;
+    bool UseTight = false;
+    int JpegQuality = -1;      // 0..9 while JPEG is wanted (Tight), else -1
+    int CompressLevel = -1;    // 0..9 (Tight), else -1
+    bool UseDesktopResize = false;
 
     // ---- hooks the window (or a headless tool) installs; all may be empty ----
     std::function<void()> OnBell;                                // Bell message
@@ -157,6 +164,8 @@ public:
     // why and the result is false.
     bool SendSetPixelFormat();
     bool SendSetEncodings();
+    // The choice SendSetEncodings announces, from the Use… fields and levels above.
+    TEncodingChoice Encodings() const;
     bool SendKeyEvent(uint16_t key, TShiftState modifiers, bool down);
     // Sends `keySym` as it stands, with no translation: for keys the local keyboard layer
     // already knows the keysym of (characters outside Latin-1, dead keys, AltGr). False and

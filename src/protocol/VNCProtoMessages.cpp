@@ -8,6 +8,7 @@
 
 #include "platform/ByteOrder.h"
 #include "protocol/Decoders.h"
+#include "protocol/EncodingList.h"
 #include "protocol/KeyMapping.h"
 #include "protocol/VNCProto.h"
 
@@ -86,18 +87,24 @@ bool TVNCProto::SendSetPixelFormat()
     });
 }
 
+TEncodingChoice TVNCProto::Encodings() const
+{
+    TEncodingChoice choice;
+    choice.CopyRect = UseCopyRect;
+    choice.RRE = UseRRE;
+    choice.Hextile = UseHextile;
+    choice.ZRLE = UseZRLE;
+    choice.Tight = UseTight;
+    choice.JpegQuality = JpegQuality;
+    choice.CompressLevel = CompressLevel;
+    choice.DesktopResize = UseDesktopResize;
+    return choice;
+}
+
 bool TVNCProto::SendSetEncodings()
 {
     return Send(ClientOpen(), [this] {
-        std::vector<int32_t> encodings;
-        if (UseHextile)
-            encodings.push_back(kEncodingHextile);
-        if (UseRRE)
-            encodings.push_back(kEncodingRRE);
-        if (UseCopyRect)
-            encodings.push_back(kEncodingCopyRect);
-        encodings.push_back(kEncodingRaw);
-
+        const std::vector<int32_t> encodings = EncodingList(Encodings());
         std::vector<uint8_t> message(4 + 4 * encodings.size(), 0);
         message[0] = kSetEncodings;
         StoreU16(&message[2], uint16_t(encodings.size()));
