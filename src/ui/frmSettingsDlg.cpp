@@ -47,6 +47,7 @@ TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
           new QCheckBox(QStringLiteral("&Share Clipboard with Remote Computer"), this), "chkShareClipboard"))
     , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
     , cboCursor(Named(new QComboBox(this), "cboCursor"))
+    , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
     , FWindow(window)
@@ -118,6 +119,8 @@ void TSettingsDlg::BuildLayout()
     layout->addWidget(grpFrameRate);
     layout->addWidget(chkShareClipboard);
     layout->addLayout(pointer);
+    FExtensionsLayout = new QVBoxLayout(grpExtensions);
+    layout->addWidget(grpExtensions);
     layout->addStretch(1);
     layout->addLayout(buttons);
 }

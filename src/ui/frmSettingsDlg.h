@@ -14,6 +14,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QVBoxLayout;
 
 namespace zarn {
 
@@ -40,6 +41,9 @@ public:
     QCheckBox* chkShareClipboard;
     QLabel* Label1;
     QComboBox* cboCursor;
+    // Settings of the protocol extensions and of the window beyond the classic seven. Their
+    // controls come after every classic one, on screen and in the tab order.
+    QGroupBox* grpExtensions;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
@@ -54,6 +58,7 @@ private:
     void ApplyToConnection();
 
     TZarnVNCWnd& FWindow;
+    QVBoxLayout* FExtensionsLayout = nullptr;
 };
 
 } // namespace zarn
