@@ -57,9 +57,6 @@ bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* 
 
 bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream& err)
 {
-    proto.UseHextile = options.useHextile;
-    proto.UseRRE = options.useRRE;
-    proto.UseCopyRect = options.useCopyRect;
     if (proto.Connect(options.target.host, options.target.port))
         return true;
     err << "zarnvnc-snap: cannot connect to " << options.target.host << " port " << options.target.port
