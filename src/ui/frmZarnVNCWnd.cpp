@@ -184,13 +184,13 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 {
     FProto = std::make_unique<TVNCProto>();
     FProto->OnPasswordRequest = [this] { return RequestPassword(); };
-    FProto->OnBell = [this] {
+    FProto->Hooks.OnBell = [this] {
         if (Beep)
             Beep();
     };
     // A key, click or clipboard text that could not be sent is the user's own action failing:
     // it is shown, once, after the handler that sent it has finished.
-    FProto->OnSendFailed = [this](const std::string& why) {
+    FProto->Hooks.OnSendFailed = [this](const std::string& why) {
         const QString text = QStringLiteral("Sending to the server failed: ") + QString::fromStdString(why);
         QMetaObject::invokeMethod(this, [text] { ShowApplicationError(text); }, Qt::QueuedConnection);
     };
