@@ -132,6 +132,11 @@ public:
     void pnlClientMouseMove(QMouseEvent& event);
     void pnlClientMouseUp(QMouseEvent& event);
 
+    // Connects at start to a server named on the command line or by a vnc:// link: the Connect
+    // dialog takes host and port as if they had been typed, then the flow of its OK runs
+    // (password prompt, recent hosts, caption).
+    void ConnectTo(const std::string& host, int port);
+
 public slots:
     void cmdConnectClick();
     void cmdDisconnectClick();
@@ -170,6 +175,7 @@ private:
     void StopUpdateThread();
     void StartUpdateThread();
     void ShowPlainBackground();
+    void ConnectToChosenServer();
     void FileRecentHost();
     void SetCaption();
     void ReleaseRemoteModifiers();
