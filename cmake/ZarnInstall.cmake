@@ -31,8 +31,8 @@ set(CPACK_PACKAGE_VENDOR "ZarnVNC")
 set(CPACK_PACKAGE_CONTACT "ZarnVNC developers <zarnvnc@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "View and control a remote desktop over VNC")
 set(CPACK_PACKAGE_DESCRIPTION "A viewer for the RFB (VNC) protocol with a Qt 6 window: keyboard and
- mouse passed on, shared clipboard, full screen, screenshots, recent hosts and vnc:// links.
- zarnvnc-snap is a headless client over the same engine for pictures and statistics.")
+mouse passed on, shared clipboard, full screen, screenshots, recent hosts and vnc:// links.
+zarnvnc-snap is a headless client over the same engine for pictures and statistics.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
