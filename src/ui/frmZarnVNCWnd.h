@@ -49,7 +49,7 @@ enum class TToolbarPicture;
 class TZarnVNCWnd : public QWidget {
     Q_OBJECT
 public:
-    // The ini file: empty means ZarnVNC.ini beside the executable.
+    // The ini file: empty means the one DefaultIniPath() chooses (settings/IniLocation.h).
     explicit TZarnVNCWnd(const std::filesystem::path& iniPath = {}, QWidget* parent = nullptr);
     ~TZarnVNCWnd() override;
 

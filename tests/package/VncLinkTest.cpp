@@ -1,17 +1,16 @@
 // The installed program as a desktop starts it: installed to a prefix of its own, its desktop
 // entry registered for vnc:// links in a private set of XDG folders, and a link opened with
 // xdg-open on an Xvfb display. The viewer must come up connected to the Xvnc the link names.
+// Only its own processes are stopped, by their ids.
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 #include "support/ChildProcess.h"
 #include "support/RealServers.h"
@@ -31,14 +30,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         std::this_thread::sleep_for(100ms);
     }
     return condition();
-}
-
-bool Reachable(const std::string& display)
-{
-    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
-    const bool ok = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return ok;
 }
 
 // The process running `executable`, found among all processes by its /proc/N/exe link: the
@@ -76,12 +67,12 @@ protected:
             if (!DisplayLooksFree(display))
                 continue;
             FDisplay = ":" + std::to_string(display);
-            if (!FXvfb.Start({ "Xvfb", FDisplay, "-screen", "0", "1024x768x24", "-nolisten", "tcp" },
-                    FTemp.File("xvfb.log").string(), error))
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
+            if (!FXvfb.Start({ "Xvfb", FDisplay, "-nolisten", "tcp", "-noreset" }, (FTemp / "xvfb.log").string(), error))
                 return false;
-            if (WaitUntil([&] { return !FXvfb.Running() || Reachable(FDisplay); }, 10s) && FXvfb.Running())
+            if (WaitUntil([&] { return !FXvfb.Running() || std::filesystem::exists(socket); }, 10s) && FXvfb.Running())
                 return true;
-            FXvfb.Stop();
+            FXvfb.Stop(); // another display server won this number
         }
         *error = "no free display for Xvfb";
         return false;
@@ -103,12 +94,12 @@ protected:
     std::filesystem::path FViewer = FTemp / "home/.local/bin/zarnvnc";
     std::string FDisplay;
     ChildProcess FXvfb;
-    ChildProcess FOpener;
+    ChildProcess FOpener; // declared after FXvfb: stopped before it
 };
 
 TEST_F(VncLinkTest, XdgOpenOfAVncLinkStartsTheInstalledViewerConnected)
 {
-    for (const char* tool : { "xdg-open", "xdg-mime", "Xvfb", "xdotool" })
+    for (const char* tool : { "xdg-open", "xdg-mime", "xdotool", "Xvfb" })
         if (!ChildProcess::InPath(tool))
             GTEST_SKIP() << tool << " is not installed";
     if (auto missing = XvncServer::MissingTools({}); !missing.empty())
