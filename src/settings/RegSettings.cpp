@@ -49,7 +49,7 @@ void TVNCRegSettings::Load()
 
 void TVNCRegSettings::Save()
 {
-    TIniFile ini(IniPath());
+    TIniFile ini(FIniPath.empty() ? DefaultIniPathForSaving() : FIniPath);
     // Only a store saved before Load can hold a TargetFPS outside the range.
     FTargetFPS = std::clamp(FTargetFPS, kMinTargetFPS, kMaxTargetFPS);
     ini.WriteInteger(kVNCClientSection, "TargetFPS", FTargetFPS);

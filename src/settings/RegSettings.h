@@ -23,7 +23,7 @@ public:
     static constexpr int32_t kMaxCursor = 4;
     static constexpr int32_t kDefaultCursor = 0;
 
-    // Kept in ZarnVNC.ini beside the executable. Until Load the integers are 0 and the
+    // Kept in the ZarnVNC.ini DefaultIniPath() chooses. Until Load the integers are 0 and the
     // booleans false.
     TVNCRegSettings();
     // Kept in the given file instead (tests, or a window that knows its own folder).
@@ -71,7 +71,7 @@ public:
 private:
     void SetBool(bool& field, bool value);
 
-    std::filesystem::path FIniPath; // empty: ZarnVNC.ini beside the executable
+    std::filesystem::path FIniPath; // empty: DefaultIniPath(), chosen at each load and save
     int32_t FTargetFPS = 0;
     int32_t FCursor = 0;
     bool FEncCopyRect = false;

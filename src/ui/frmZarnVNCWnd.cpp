@@ -305,7 +305,21 @@ void TZarnVNCWnd::cmdConnectClick()
 {
     if (FConnectDlg->exec() != QDialog::Accepted)
         return;
+    ConnectToChosenServer();
+}
 
+void TZarnVNCWnd::ConnectTo(const std::string& host, int port)
+{
+    // The fields get what a click on the same entry in the recent-hosts list gives them (an
+    // IPv6 address in brackets).
+    THostPortText fields;
+    SplitHostPortLine(HostPortLine(host, port), fields);
+    FConnectDlg->ChooseServer(fields.host, fields.port);
+    ConnectToChosenServer();
+}
+
+void TZarnVNCWnd::ConnectToChosenServer()
+{
     FSession->StopThread(); // before the drain: the thread's steps read from the same socket
     FProto->DrainInput();
     CloseConnection(TCaptionAfterClose::Reset);
