@@ -111,7 +111,7 @@ std::optional<TServerAddress> ParseServerAddress(std::string_view text, std::str
     const auto number = SmallNumber(rest.substr(isPort ? 2 : 1));
     if (!number)
         return Fail(error, "'" + std::string(rest) + "' is neither :DISPLAY nor ::PORT");
-    address.Port = isPort ? *number : kDisplayZeroPort + *number;
+    address.Port = isPort ? *number : kDefaultRfbPort + *number;
     if (address.Port < 1 || address.Port > 65535)
         return Fail(error, "port " + std::to_string(address.Port) + " is outside 1 to 65535");
     return address;

@@ -12,14 +12,14 @@
 #include <string>
 #include <string_view>
 
-namespace zarn {
+#include "platform/RfbConstants.h"
 
-inline constexpr int kDisplayZeroPort = 5900;
+namespace zarn {
 
 struct TServerAddress {
     std::string User; // empty when none was given
     std::string Host; // without brackets, as name resolution takes it
-    int Port = kDisplayZeroPort;
+    int Port = kDefaultRfbPort;
 };
 
 // The address, or nothing with the reason in `error` (one line, for stderr).
