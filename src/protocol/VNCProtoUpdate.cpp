@@ -150,7 +150,9 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         surface = SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
     else
         surface = SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
-    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface);
+    // Each decoder reports the areas it writes, before writing them: a rectangle cut short has
+    // still changed what it wrote.
+    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
 
     for (uint32_t i = 0; i < rectangles; ++i) {
         uint8_t header[12];
@@ -162,10 +164,6 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         const int width = LoadU16(header + 4);
         const int height = LoadU16(header + 6);
         const int32_t encoding = static_cast<int32_t>(LoadU32(header + 8));
-        // Recorded before decoding: a rectangle cut short has still changed what it wrote.
-        if (encoding == kEncodingRaw || encoding == kEncodingCopyRect || encoding == kEncodingRRE
-            || encoding == kEncodingHextile)
-            FChanged.Add(x, y, width, height, FramebufferWidth, FramebufferHeight);
         switch (encoding) {
         case kEncodingRaw:
             decoder.DecodeRaw(x, y, width, height);
