@@ -8,7 +8,9 @@
 #include "protocol/Decoders.h"
 #include "protocol/EngineErrors.h"
 #include "protocol/Limits.h"
+#include "protocol/TightDecoder.h"
 #include "protocol/VNCProto.h"
+#include "protocol/ZrleDecoder.h"
 
 namespace zarn {
 
@@ -176,6 +178,14 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
             break;
         case kEncodingHextile:
             decoder.DecodeHextile(x, y, width, height);
+            break;
+        case kEncodingZRLE:
+            ZrleDecoder<Pixel>(*Client, BytesReceived, FCompression.Zrle, surface, &FChanged)
+                .Decode(x, y, width, height);
+            break;
+        case kEncodingTight:
+            TightDecoder<Pixel>(*Client, FReadBuffer, BytesReceived, FCompression, surface, &FChanged)
+                .Decode(x, y, width, height);
             break;
         default:
             // Never announced, so its length is unknown: the next header follows at once.
