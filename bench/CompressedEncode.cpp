@@ -132,12 +132,6 @@ template <typename Pixel> Bytes ZrleTile(const PixelBlock<Pixel>& tile, ZrleForm
     return out;
 }
 
-void AppendU32(Bytes& out, uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(uint8_t(v >> shift));
-}
-
 } // namespace
 
 ZrleEncoder::ZrleEncoder(int level)
@@ -162,9 +156,13 @@ template <typename Pixel> Bytes ZrleEncoder::Encode(const PixelBlock<Pixel>& blo
         }
     Bytes compressed;
     Deflate(FStream, plain, compressed);
-    Bytes out;
-    AppendU32(out, uint32_t(compressed.size()));
-    out.insert(out.end(), compressed.begin(), compressed.end());
+    Bytes out(4 + compressed.size());
+    const auto length = uint32_t(compressed.size());
+    out[0] = uint8_t(length >> 24);
+    out[1] = uint8_t(length >> 16);
+    out[2] = uint8_t(length >> 8);
+    out[3] = uint8_t(length);
+    std::copy(compressed.begin(), compressed.end(), out.begin() + 4);
     return out;
 }
 
