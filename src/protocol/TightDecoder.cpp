@@ -10,16 +10,16 @@ namespace zarn {
 
 template <typename Pixel> const uint8_t* TightDecoder<Pixel>::Read(size_t n)
 {
-    FBytesReceived += n;
     if (n == 0)
         return FBuffer.data();
+    // Already received: used where it lies, no copy.
     if (const uint8_t* buffered = FInput.PeekBuffered(n)) {
         FInput.Consume(n);
+        FBytesReceived += n;
         return buffered;
     }
     if (FBuffer.size() < n)
         FBuffer.resize(n);
-    FBytesReceived -= n; // counted once the read has succeeded
     FInput.ReadExact(FBuffer.data(), n);
     FBytesReceived += n;
     return FBuffer.data();
@@ -129,8 +129,10 @@ void TightDecoder<Pixel>::Unfilter(int x, int y, int width, int height, uint8_t 
         FState.Row.resize(size_t(width) * sizeof(Pixel));
     Pixel* const scratch = reinterpret_cast<Pixel*>(FState.Row.data());
     // Gradient prediction works on the colour components of the row above.
-    uint8_t above[limits::kMaxTightGradientWidth * 3] = {};
+    uint8_t above[limits::kMaxTightGradientWidth * 3];
     uint8_t current[limits::kMaxTightGradientWidth * 3];
+    if (filter == kTightGradientFilter)
+        std::fill_n(above, size_t(width) * bpp, uint8_t(0)); // the row above the first is black
 
     for (int i = 0; i < height; ++i) {
         const int fbRow = y + i;
