@@ -110,12 +110,20 @@ void ZrleDecoder<Pixel>::DecodeTile(int tileX, int tileY, int tileWidth, int til
         const int bits = colours == 2 ? 1 : colours <= 4 ? 2 : 4;
         const size_t rowBytes = (size_t(tileWidth) * size_t(bits) + 7) / 8;
         const uint8_t* packed = FStream.Take(rowBytes * size_t(tileHeight));
+        // A row's last byte may hold padding bits past the tile: they are never looked at.
         const unsigned mask = (1u << bits) - 1;
         Pixel* row = tile;
-        for (int i = 0; i < tileHeight; ++i, row += stride, packed += rowBytes) {
+        for (int i = 0; i < tileHeight; ++i, row += stride) {
+            // Indices from the most significant bits down; each row starts on a fresh byte.
+            unsigned byte = 0;
+            int left = 0;
             for (int j = 0; j < tileWidth; ++j) {
-                const int bit = j * bits;
-                const unsigned index = (packed[bit >> 3] >> (8 - bits - (bit & 7))) & mask;
+                if (left == 0) {
+                    byte = *packed++;
+                    left = 8;
+                }
+                left -= bits;
+                const unsigned index = (byte >> left) & mask;
                 if (index >= colours)
                     PaletteIndexPastPalette(index, colours);
                 row[j] = FPalette[index];
