@@ -7,27 +7,12 @@
 
 #include <jpeglib.h>
 
+#include "imaging/JpegErrorTrap.h"
 #include "protocol/EngineErrors.h"
 
 namespace zarn {
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void JumpOut(j_common_ptr info)
-{
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-// Warnings (a corrupt but decodable stream) are not printed: the picture is what counts.
-void Quiet(j_common_ptr) {}
 
 enum class Outcome { Done, WrongSize, Failed };
 
@@ -35,7 +20,7 @@ enum class Outcome { Done, WrongSize, Failed };
 
 struct TJpegDecoder::State {
     jpeg_decompress_struct info {};
-    ErrorManager errors {};
+    JpegErrorTrap errors {};
     bool created = false;
     ~State()
     {
@@ -84,7 +69,7 @@ void FinishRow(const RowPlan& plan, int row, const uint8_t* decoded)
         plan.scratch + size_t(cols.begin - plan.x) * 4, size_t(cols.length()) * 4);
 }
 
-Outcome DecodeRows(jpeg_decompress_struct& info, ErrorManager& errors, const uint8_t* data, size_t size,
+Outcome DecodeRows(jpeg_decompress_struct& info, JpegErrorTrap& errors, const uint8_t* data, size_t size,
     const RowPlan& plan)
 {
     if (setjmp(errors.jump)) {
@@ -117,9 +102,7 @@ void TJpegDecoder::Decode(
 {
     State& state = *FState;
     if (!state.created) {
-        state.info.err = jpeg_std_error(&state.errors.base);
-        state.errors.base.error_exit = JumpOut;
-        state.errors.base.output_message = Quiet;
+        state.info.err = InstallJpegErrorTrap(state.errors);
         jpeg_create_decompress(&state.info);
         state.created = true;
     }
