@@ -16,9 +16,14 @@ namespace {
 constexpr size_t kOutputChunk = 64 * 1024;
 } // namespace
 
+// The stream is inflated raw, its two-byte zlib header checked here: the checksum zlib would
+// otherwise keep over every inflated byte is of no use for a stream that never ends (its
+// trailer never comes), and costs a pass over all the pixels.
 struct TZlibStream::State {
     z_stream z {};
     bool initialised = false;
+    uint8_t header[2] {};
+    int headerLeft = 2;
     ~State()
     {
         if (initialised)
@@ -37,6 +42,7 @@ void TZlibStream::Reset()
 {
     if (FState->initialised)
         inflateReset(&FState->z);
+    FState->headerLeft = 2;
     FPos = FEnd = nullptr;
 }
 
@@ -44,7 +50,7 @@ void TZlibStream::Begin(ITransport& input, uint64_t& bytesReceived, uint64_t com
 {
     if (!FState->initialised) {
         FState->z = {};
-        if (inflateInit(&FState->z) != Z_OK)
+        if (inflateInit2(&FState->z, -MAX_WBITS) != Z_OK)
             throw ProtocolViolation("could not start a zlib stream");
         FState->initialised = true;
     }
@@ -68,6 +74,22 @@ size_t TZlibStream::InflateSome(uint8_t* dst, size_t room)
             FBlockLeft -= piece;
             z.next_in = FIn.data();
             z.avail_in = uInt(piece);
+        }
+        State& state = *FState;
+        while (state.headerLeft > 0 && z.avail_in > 0) {
+            state.header[2 - state.headerLeft--] = *z.next_in++;
+            --z.avail_in;
+            if (state.headerLeft == 0) {
+                const unsigned method = state.header[0] & 0x0F, window = state.header[0] >> 4;
+                if (method != Z_DEFLATED || window > 7 || ((state.header[0] << 8) | state.header[1]) % 31 != 0
+                    || (state.header[1] & 0x20) != 0)
+                    throw ProtocolViolation("broken zlib data: not a zlib stream header");
+            }
+        }
+        if (state.headerLeft > 0) {
+            if (FBlockLeft == 0)
+                return 0;
+            continue;
         }
         const uInt inBefore = z.avail_in;
         z.next_out = dst;

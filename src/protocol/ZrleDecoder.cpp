@@ -13,21 +13,28 @@ namespace {
 
 enum : uint8_t { kZrleRaw = 0, kZrleSolid = 1, kZrleMaxPacked = 16, kZrlePlainRle = 128, kZrlePaletteRle = 130 };
 
-// `count` pixels of `value` from element `at` of a tile `width` wide whose rows lie `stride`
-// apart, wrapping at the tile's right edge; `at` moves past them.
-template <typename Pixel>
-inline void PutRun(Pixel* tile, ptrdiff_t stride, int width, size_t& at, size_t count, Pixel value)
-{
-    size_t row = at / size_t(width), col = at % size_t(width);
-    at += count;
-    while (count > 0) {
-        const size_t n = std::min(count, size_t(width) - col);
-        std::fill_n(tile + ptrdiff_t(row) * stride + ptrdiff_t(col), n, value);
-        count -= n;
-        col = 0;
-        ++row;
+// Writes runs into a tile `width` wide whose rows lie `stride` apart, wrapping at the tile's
+// right edge. The caller has checked that every run fits in what is left of the tile.
+template <typename Pixel> struct RunWriter {
+    Pixel* row;
+    ptrdiff_t stride;
+    int width;
+    int col = 0;
+
+    void Put(Pixel value, size_t count)
+    {
+        while (count > 0) {
+            const size_t n = std::min(count, size_t(width - col));
+            std::fill_n(row + col, n, value);
+            count -= n;
+            col += int(n);
+            if (col == width) {
+                col = 0;
+                row += stride;
+            }
+        }
     }
-}
+};
 
 [[noreturn]] void PaletteIndexPastPalette(unsigned index, size_t size)
 {
@@ -130,19 +137,25 @@ void ZrleDecoder<Pixel>::DecodeTile(int tileX, int tileY, int tileWidth, int til
             }
         }
     } else if (subencoding == kZrlePlainRle) {
+        RunWriter<Pixel> runs { tile, stride, tileWidth };
         for (size_t at = 0; at < pixels;) {
             const Pixel value = LoadCPixel<Pixel>(FStream.Take(bpp));
-            PutRun(tile, stride, tileWidth, at, RunLength(pixels - at), value);
+            const size_t length = RunLength(pixels - at);
+            runs.Put(value, length);
+            at += length;
         }
     } else if (subencoding >= kZrlePaletteRle) {
         const size_t colours = subencoding - 128u;
         ReadPalette(colours);
+        RunWriter<Pixel> runs { tile, stride, tileWidth };
         for (size_t at = 0; at < pixels;) {
             const uint8_t code = *FStream.Take(1);
             const unsigned index = code & 127u;
             if (index >= colours)
                 PaletteIndexPastPalette(index, colours);
-            PutRun(tile, stride, tileWidth, at, (code & 128) ? RunLength(pixels - at) : 1, FPalette[index]);
+            const size_t length = (code & 128) ? RunLength(pixels - at) : 1;
+            runs.Put(FPalette[index], length);
+            at += length;
         }
     } else {
         throw ProtocolViolation("unused ZRLE tile subencoding " + std::to_string(subencoding));
