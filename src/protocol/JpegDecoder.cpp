@@ -14,6 +14,15 @@ namespace zarn {
 
 namespace {
 
+// A warning means corrupt data (typically a stream that ends early, which libjpeg would pad
+// with grey rows for as many rows as the header claims): it ends the decode like an error, so
+// a few bytes cannot buy a huge picture's worth of work.
+void FailOnWarning(j_common_ptr info, int level)
+{
+    if (level < 0)
+        info->err->error_exit(info);
+}
+
 enum class Outcome { Done, WrongSize, Failed };
 
 } // namespace
@@ -103,6 +112,7 @@ void TJpegDecoder::Decode(
     State& state = *FState;
     if (!state.created) {
         state.info.err = InstallJpegErrorTrap(state.errors);
+        state.errors.manager.emit_message = FailOnWarning;
         jpeg_create_decompress(&state.info);
         state.created = true;
     }

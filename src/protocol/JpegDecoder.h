@@ -3,9 +3,9 @@
 // framebuffer's layout (blue, green, red, unused bytes). One per session: the decompressor is
 // made once and reused.
 //
-// A server's JPEG is untrusted: libjpeg reports a broken image through its error exit, which
-// here jumps back out of the library instead of ending the process, and the decoder then
-// throws ProtocolViolation. An image whose size is not the rectangle's is refused the same way.
+// A server's JPEG is untrusted: libjpeg reports a broken image through its error exit (a
+// warning, such as data that ends early, counts as one), which here jumps back out of the
+// library instead of ending the process, and the decoder then throws ProtocolViolation. An image whose size is not the rectangle's is refused the same way.
 // libjpeg's own memory is bounded by kMaxWorkingMemory.
 
 #include <cstddef>

@@ -48,9 +48,23 @@ ByteWriter Tight(int w, int h, std::initializer_list<uint8_t> head)
 
 std::vector<uint8_t> Jpeg(int w, int h)
 {
-    std::vector<uint32_t> pixels(size_t(w) * size_t(h), 0x336699);
+    std::vector<uint32_t> pixels(size_t(w) * size_t(h));
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint32_t(i * 2654435761u) & 0xFFFFFF; // noise: most of the file is image data
     bench::TightEncoder encoder;
     return encoder.Encode(bench::PixelBlock<uint32_t> { pixels.data(), w, w, h }, bench::TightForm::Jpeg);
+}
+
+// A JPEG rectangle whose data stops half-way through the image.
+std::vector<uint8_t> JpegCutShort(int w, int h)
+{
+    const std::vector<uint8_t> whole = Jpeg(w, h);
+    const size_t lengthBytes = (whole[1] & 0x80) ? ((whole[2] & 0x80) ? 3 : 2) : 1;
+    const std::vector<uint8_t> image(whole.begin() + ptrdiff_t(1 + lengthBytes), whole.end());
+    std::vector<uint8_t> out { 0x90 };
+    bench::AppendCompactLength(out, uint32_t(image.size() / 2));
+    out.insert(out.end(), image.begin(), image.begin() + ptrdiff_t(image.size() / 2));
+    return out;
 }
 
 TEST(CompressedHostile, EachLieEndsTheCycleWithItsReason)
@@ -81,6 +95,8 @@ TEST(CompressedHostile, EachLieEndsTheCycleWithItsReason)
             "broken JPEG" },
         { "Tight JPEG of another size", true, ByteWriter().Update(1).Rect(0, 0, 8, 8, kEncodingTight).Add(Jpeg(16, 8)),
             "not its rectangle's 8 x 8" },
+        { "Tight JPEG that ends early", true,
+            ByteWriter().Update(1).Rect(0, 0, 64, 64, kEncodingTight).Add(JpegCutShort(64, 64)), "broken JPEG" },
         { "Tight palette index past its palette", false, Tight(4, 2, { 0x40, 1, 2, 7, 8, 9, 0, 1, 2, 3, 0, 0, 0, 0 }),
             "palette index 3 past" },
         { "Tight gradient wider than 2048", true, Tight(2049, 1, { 0x40, 2 }), "gradient filter on a rectangle 2049" },
