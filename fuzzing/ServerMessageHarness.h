@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MemoryTransport.h"
+#include "support/MemoryTransport.h"
 #include "protocol/Limits.h"
 #include "protocol/VNCProto.h"
 
@@ -96,9 +96,9 @@ inline HarnessRun RunServerMessagesOnce(const uint8_t* data, size_t size, size_t
     TVNCProto proto;
     proto.AdoptSession(setup.width, setup.height, setup.trueColor, std::move(owned));
     proto.ShareClipboard = setup.shareClipboard;
-    proto.OnBell = [] {};
-    proto.OnServerCutText = [](const std::string&) {};
-    proto.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
+    proto.Hooks.OnBell = [] {};
+    proto.Hooks.OnServerCutText = [](const std::string&) {};
+    proto.Limits.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
 
     HarnessRun run;
     size_t requests = 0;

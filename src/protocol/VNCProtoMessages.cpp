@@ -30,20 +30,16 @@ template <typename Write> bool TVNCProto::Send(bool ready, Write write)
 {
     if (!ready)
         return false;
-    try {
-        write();
+    const std::optional<std::string> failure = CatchEngineFailure("building a message", write);
+    if (!failure)
         return true;
-    } catch (const std::bad_alloc&) {
-        LastError = "out of memory while building a message";
-    } catch (const std::exception& e) {
-        LastError = e.what();
-    }
+    LastError = *failure;
     // Part of the message may have gone out: the server would read whatever follows out of
     // step, so the connection ends here and the session with it.
     CloseQuietly();
-    if (OnSendFailed) {
+    if (Hooks.OnSendFailed) {
         try {
-            OnSendFailed(LastError);
+            Hooks.OnSendFailed(LastError);
         } catch (...) {
             // The report is a courtesy; the send's result already says it failed.
         }

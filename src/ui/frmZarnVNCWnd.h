@@ -44,6 +44,7 @@ class TSettingsDlg;
 class TVNCPasswordDlg;
 class TVNCProto;
 class TVNCRegSettings;
+class TViewerSession;
 enum class TToolbarPicture;
 
 class TZarnVNCWnd : public QWidget {
@@ -52,10 +53,6 @@ public:
     // The ini file: empty means ZarnVNC.ini beside the executable.
     explicit TZarnVNCWnd(const std::filesystem::path& iniPath = {}, QWidget* parent = nullptr);
     ~TZarnVNCWnd() override;
-
-    // The six modifier key symbols released on the server after each connection: left and
-    // right Shift, Control and Alt.
-    static constexpr uint16_t ModifierKeysyms[6] = { 0xFFE1, 0xFFE2, 0xFFE3, 0xFFE4, 0xFFE9, 0xFFEA };
 
     QWidget* pnlToolbar;
     QToolButton* cmdConnect;
@@ -94,7 +91,8 @@ public:
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
     TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
     // The running frame update thread, or null.
-    TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
+    TFrameUpdateThrd* UpdateThread() const;
+    TViewerSession& Session() { return *FSession; }
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
@@ -162,13 +160,10 @@ private:
         const QString& name, const QString& caption, int left, TToolbarPicture picture);
 
     std::string RequestPassword();
-    void UpdateThreadTerminated(uint64_t threadId);
     // Whether ending a connection gives the caption back its plain title. Only the user's own
     // Disconnect and a new Connect do; a connection that ended by itself keeps naming its desktop.
     enum class TCaptionAfterClose { Reset, Keep };
     void CloseConnection(TCaptionAfterClose caption);
-    void StopUpdateThread();
-    void StartUpdateThread();
     void ShowPlainBackground();
     void FileRecentHost();
     void SetCaption();
@@ -185,7 +180,8 @@ private:
     std::unique_ptr<TVNCRegSettings> FSettings;
     std::unique_ptr<TRecentHosts> FRecentHosts;
     std::unique_ptr<TCursorTable> FCursors;
-    std::unique_ptr<TFrameUpdateThrd> FUpdateThread;
+    // The session's steps (opening, live settings, the frame update thread, closing).
+    std::unique_ptr<TViewerSession> FSession;
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
