@@ -157,6 +157,15 @@ void TSettingsDlg::FormShow()
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
     cmdOK->setFocus(Qt::OtherFocusReason);
+    FOpenedWith = settings.Snapshot();
+}
+
+void TSettingsDlg::reject()
+{
+    // An OK whose save failed has already put the new values into the store; cancelling must
+    // take them back, or the next connection would use them and the exit would save them.
+    FWindow.Settings().Restore(FOpenedWith);
+    QDialog::reject();
 }
 
 void TSettingsDlg::tbrFrameRateChange()
@@ -191,9 +200,24 @@ void TSettingsDlg::ApplyToConnection()
     proto.UseHextile = settings.EncHextile();
     proto.ShareClipboard = settings.SharedClipboard();
     proto.SendSetEncodings();
-    SwitchPixelMode(proto, FWindow.UpdateThread(), settings.TrueColor());
+    if (!SwitchPixelMode(proto, FWindow.UpdateThread(), settings.TrueColor()) && proto.IsReady()
+        && proto.TrueColor != settings.TrueColor())
+        KeepSessionColours();
     if (TFrameUpdateThrd* thread = FWindow.UpdateThread())
         thread->FrameInterval = TFrameUpdateThrd::IntervalForFps(settings.TargetFPS());
+}
+
+void TSettingsDlg::KeepSessionColours()
+{
+    // The server left the switch unanswered and the session keeps its mode: the store and the
+    // ini say so too, or the dialog and the next connection would claim the other one.
+    TVNCRegSettings& settings = FWindow.Settings();
+    const bool trueColor = FWindow.Proto().TrueColor;
+    settings.SetTrueColor(trueColor);
+    settings.Save();
+    FWindow.ShowMessage(QStringLiteral("The server did not answer the change of colours in time. The "
+                                       "connection stays in %1.")
+                            .arg(trueColor ? QStringLiteral("true colour") : QStringLiteral("256 colours")));
 }
 
 } // namespace zarn

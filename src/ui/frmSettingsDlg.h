@@ -2,10 +2,14 @@
 // TSettingsDlg: the seven user settings. It shows the stored values each time it opens; OK
 // stores and saves them at once, sets the pointer over the remote picture and, while a
 // connection is up, applies encodings, clipboard sharing, colour depth and frame rate to it
-// without reconnecting. Cancel, Escape and the close box change nothing. Created once with the
-// main window, whose store, engine and frame update thread it works on.
+// without reconnecting; a colour switch the server leaves unanswered is reported and the store
+// keeps the connection's mode. Cancel, Escape and the close box change nothing, not even after
+// an OK whose save failed. Created once with the main window, whose store, engine and frame
+// update thread it works on.
 
 #include <QDialog>
+
+#include "settings/RegSettings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -47,6 +51,9 @@ public:
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
+public slots:
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -56,9 +63,11 @@ private:
     void tbrFrameRateChange();
     void cmdOKClick();
     void ApplyToConnection();
+    void KeepSessionColours();
 
     TZarnVNCWnd& FWindow;
     QVBoxLayout* FExtensionsLayout = nullptr;
+    TVNCRegSettings::TSnapshot FOpenedWith {}; // the store's values when the dialog opened
 };
 
 } // namespace zarn
