@@ -106,4 +106,21 @@ void TVNCRegSettings::SetSharedClipboard(bool value)
     SetBool(FSharedClipboard, value);
 }
 
+TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
+{
+    return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified };
+}
+
+void TVNCRegSettings::Restore(const TSnapshot& snapshot)
+{
+    FTargetFPS = snapshot.TargetFPS;
+    FCursor = snapshot.Cursor;
+    FEncCopyRect = snapshot.EncCopyRect;
+    FEncRRE = snapshot.EncRRE;
+    FEncHextile = snapshot.EncHextile;
+    FTrueColor = snapshot.TrueColor;
+    FSharedClipboard = snapshot.SharedClipboard;
+    FModified = snapshot.Modified;
+}
+
 } // namespace zarn

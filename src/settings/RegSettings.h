@@ -62,6 +62,15 @@ public:
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
 
+    // The seven values and Modified as they stand, and putting them back exactly: what a
+    // dialog whose changes reached the store (a save that failed) restores when cancelled.
+    struct TSnapshot {
+        int32_t TargetFPS, Cursor;
+        bool EncCopyRect, EncRRE, EncHextile, TrueColor, SharedClipboard, Modified;
+    };
+    TSnapshot Snapshot() const;
+    void Restore(const TSnapshot& snapshot);
+
     // The file in use; the default location is computed afresh on every call.
     std::filesystem::path IniPath() const;
 
