@@ -480,8 +480,11 @@ TlsPeerCertificate TlsTransport::PeerCertificate() const
         return peer;
     }
     gnutls_datum_t text {};
-    if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0)
+    if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
         peer.Problem = Datum(text);
+        while (!peer.Problem.empty() && (peer.Problem.back() == ' ' || peer.Problem.back() == '\0'))
+            peer.Problem.pop_back();
+    }
     else
         peer.Problem = "the certificate is not trusted";
     return peer;
