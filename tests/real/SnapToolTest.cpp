@@ -22,6 +22,7 @@
 #include "imaging/Bmp.h"
 #include "support/RealServers.h"
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 #include "support/XcbCanvas.h"
 
 namespace zarn::test {
@@ -593,6 +594,43 @@ INSTANTIATE_TEST_SUITE_P(Goals, SnapServerCloses,
     testing::Values(ClosingCase { "UntilClosed", { "--until-closed" }, 0 },
         ClosingCase { "ManyFrames", { "--frames", "1000000" }, 3 }),
     [](const testing::TestParamInfo<ClosingCase>& info) { return info.param.name; });
+
+TEST(SnapToolEncrypted, AnUntrustedCertificateEndsWithItsFingerprintUnlessItIsAccepted)
+{
+    if (auto missing = TestCertificates::MissingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    TestCertificates certs;
+    std::string why;
+    ASSERT_TRUE(certs.Make(&why)) << why;
+    RealServerOptions options;
+    options.password = "snap-pw";
+    options.securityTypes = "X509Vnc";
+    options.vncArgs = { "-X509Cert", certs.CertFile(), "-X509Key", certs.KeyFile() };
+    if (auto missing = XvncServer::MissingTools(options); !missing.empty())
+        GTEST_SKIP() << missing;
+    XvncServer server(options);
+    ASSERT_TRUE(server.Start(&why)) << why;
+    ::setenv("ZARNVNC_PASSWORD", "snap-pw", 1);
+
+    const SnapRun refused = RunSnap({ "--info", Target(server) });
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("certificate not trusted: SHA256:" + certs.Sha256() + "\n"), std::string::npos)
+        << refused.output;
+
+    std::string colons;
+    for (size_t i = 0; i < certs.Sha256().size(); i += 2)
+        colons += (i ? ":" : "") + certs.Sha256().substr(i, 2);
+    for (const std::vector<std::string>& trust : { std::vector<std::string> { "--accept-certificate", colons },
+             std::vector<std::string> { "--ca", certs.CaFile() } }) {
+        SCOPED_TRACE(trust[0]);
+        std::vector<std::string> args { "--info", Target(server) };
+        args.insert(args.end(), trust.begin(), trust.end());
+        const SnapRun run = RunSnap(args);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_NE(run.output.find("Security type: 19 (VeNCrypt X509Vnc)\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Encryption: TLS1."), std::string::npos) << run.output;
+    }
+}
 
 } // namespace
 } // namespace zarn::test
