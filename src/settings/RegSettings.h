@@ -20,6 +20,10 @@ public:
     static constexpr int32_t kMinCursor = 0;
     static constexpr int32_t kMaxCursor = 4;
     static constexpr int32_t kDefaultCursor = 0;
+    // 0 the classic security types only, 1 VeNCrypt when the server offers it, 2 VeNCrypt only.
+    static constexpr int32_t kMinEncryption = 0;
+    static constexpr int32_t kMaxEncryption = 2;
+    static constexpr int32_t kDefaultEncryption = 1;
 
     // Kept in ZarnVNC.ini beside the executable. Until Load the integers are 0 and the
     // booleans false.
@@ -48,6 +52,7 @@ public:
     bool EncHextile() const { return FEncHextile; }
     bool TrueColor() const { return FTrueColor; }
     bool SharedClipboard() const { return FSharedClipboard; }
+    int32_t Encryption() const { return FEncryption; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -59,6 +64,7 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetEncryption(int32_t value);
 
     // The file in use; the default location is computed afresh on every call.
     std::filesystem::path IniPath() const;
@@ -77,6 +83,7 @@ private:
     bool FEncHextile = false;
     bool FTrueColor = false;
     bool FSharedClipboard = false;
+    int32_t FEncryption = kDefaultEncryption;
     bool FModified = false;
 };
 

@@ -16,6 +16,8 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     , Label1(new QLabel(QStringLiteral("A password is required to connect to this computer."), this))
     , lblServer(new QLabel(QStringLiteral("&Host:"), this))
     , lblHostPort(new QLabel(QStringLiteral("lblHostPort"), this))
+    , lblUserName(new QLabel(QStringLiteral("&User name:"), this))
+    , txtUserName(new QLineEdit(this))
     , lblPassword(new QLabel(QStringLiteral("&Password:"), this))
     , txtPassword(new QLineEdit(this))
     , cmdOK(new QPushButton(QStringLiteral("OK"), this))
@@ -54,8 +56,10 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     auto* fields = new QGridLayout;
     fields->addWidget(lblServer, 0, 0);
     fields->addWidget(lblHostPort, 0, 1);
-    fields->addWidget(lblPassword, 1, 0);
-    fields->addWidget(txtPassword, 1, 1);
+    fields->addWidget(lblUserName, 1, 0);
+    fields->addWidget(txtUserName, 1, 1);
+    fields->addWidget(lblPassword, 2, 0);
+    fields->addWidget(txtPassword, 2, 1);
     fields->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -67,8 +71,25 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     layout->addStretch(1);
     layout->addLayout(buttons);
 
+    lblUserName->setObjectName(QStringLiteral("lblUserName"));
+    txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    lblUserName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblUserName->setBuddy(txtUserName);
+    lblUserName->hide();
+    txtUserName->hide();
+
+    setTabOrder(txtUserName, txtPassword);
     setTabOrder(txtPassword, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
+    FixDialogSize(*this, 324, 117);
+}
+
+void TVNCPasswordDlg::ShowUserName(bool shown)
+{
+    lblUserName->setVisible(shown);
+    txtUserName->setVisible(shown);
+    // Hidden rows take no room: the classic size comes back with them hidden.
+    layout()->activate();
     FixDialogSize(*this, 324, 117);
 }
 
@@ -80,7 +101,8 @@ void TVNCPasswordDlg::showEvent(QShowEvent* event)
 
 void TVNCPasswordDlg::FormShow()
 {
-    txtPassword->setFocus(Qt::OtherFocusReason);
+    (txtUserName->isVisible() && txtUserName->text().isEmpty() ? txtUserName : txtPassword)
+        ->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace zarn

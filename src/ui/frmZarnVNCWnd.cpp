@@ -29,6 +29,7 @@
 #include "ui/ZarnCursors.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmAboutDlg.h"
+#include "ui/frmCertificateDlg.h"
 #include "ui/frmConnectDlg.h"
 #include "ui/frmSettingsDlg.h"
 #include "ui/frmVNCPasswordDlg.h"
@@ -254,6 +255,7 @@ void TZarnVNCWnd::FormDestroy()
     FSettingsDlg.reset();
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
+    FCertificateDlg.reset();
     FClipboardSharing.reset();
     FProto.reset();
     FSettings.reset(); // saves itself when changed
@@ -296,6 +298,7 @@ void TZarnVNCWnd::cmdConnectClick()
     FProto->UseRRE = FSettings->EncRRE();
     FProto->UseHextile = FSettings->EncHextile();
     FProto->ShareClipboard = FSettings->SharedClipboard();
+    PrepareEncryption();
 
     bool connected = false;
     {
@@ -307,6 +310,8 @@ void TZarnVNCWnd::cmdConnectClick()
     if (!connected) {
         if (!FProto->FailureReason.empty())
             ShowMessage(FromRfbText(FProto->FailureReason));
+        else
+            ShowEncryptionFailure();
         return;
     }
 
