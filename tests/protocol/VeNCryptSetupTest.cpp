@@ -5,7 +5,6 @@
 
 #include "HandshakeHarness.h"
 
-#include <chrono>
 
 namespace zarn::test {
 namespace {
@@ -44,42 +43,35 @@ TEST(VeNCryptSetup, OddAndHostileServersFailConnectWithAReason)
     std::vector<uint8_t> unknown255 = U32s({});
     for (uint32_t i = 0; i < 255; ++i)
         unknown255 = Concat({ unknown255, U32s({ 1000 + i }) });
+    const auto versionIs = [](Bytes version) {
+        return [version](ScriptedServer& s) {
+            s.Send("RFB 003.008\n").Expect(12).Send({ 1, 19 }).Expect(1).Send(version).Expect(2).SendU8(1).Pause(3000);
+        };
+    };
+    const auto subTypes = [](uint8_t count, Bytes list) {
+        return [count, list](ScriptedServer& s) { ReachSubTypes(s).SendU8(count).Send(list).Pause(3000); };
+    };
     const Case cases[] = {
-        { "version 0.1",
-            [](ScriptedServer& s) {
-                s.Send("RFB 003.008\n").Expect(12).Send({ 1, 19 }).Expect(1).Send(Bytes{ 0, 1 }).Pause(3000);
-            },
-            "VeNCrypt version 0.1" },
-        { "version 1.0",
-            [](ScriptedServer& s) {
-                s.Send("RFB 003.008\n").Expect(12).Send({ 1, 19 }).Expect(1).Send(Bytes{ 1, 0 }).Pause(3000);
-            },
-            "VeNCrypt version 1.0" },
-        { "our version refused", [](ScriptedServer& s) { s.Send("RFB 003.008\n").Expect(12).Send({ 1, 19 }).Expect(1).Send(Bytes{ 0, 2 }).Expect(2).SendU8(1).Pause(3000); },
-            "refused VeNCrypt version 0.2" },
-        { "no sub-type at all", [](ScriptedServer& s) { ReachSubTypes(s).SendU8(0).Pause(3000); },
-            "offers no VeNCrypt sub-type" },
-        { "255 unknown sub-types",
-            [&](ScriptedServer& s) { ReachSubTypes(s).SendU8(255).Send(unknown255).Pause(3000); },
-            "no VeNCrypt sub-type with TLS" },
-        { "only Plain without TLS and unknown ones",
-            [](ScriptedServer& s) { ReachSubTypes(s).SendU8(3).Send(U32s({ 0, vcPlain, 0xFFFFFFFF })).Pause(3000); },
+        { "version 0.1", versionIs({ 0, 1 }), "VeNCrypt version 0.1 is not the version 0.2" },
+        { "our version refused", versionIs({ 0, 2 }), "refused VeNCrypt version 0.2" },
+        { "no sub-type at all", subTypes(0, {}), "offers no VeNCrypt sub-type" },
+        { "255 unknown sub-types", subTypes(255, unknown255), "no VeNCrypt sub-type with TLS" },
+        { "only Plain without TLS and unknown ones", subTypes(3, U32s({ 0, vcPlain, 0xFFFFFFFF })),
             "no VeNCrypt sub-type with TLS" },
         { "sub-type list cut short",
-            [](ScriptedServer& s) { ReachSubTypes(s).SendU8(255).Send(U32s({ vcTLSVnc })).Close(); },
-            "closed", true },
+            [](ScriptedServer& s) { ReachSubTypes(s).SendU8(255).Send(U32s({ vcTLSVnc })).Close(); }, "closed", true },
         { "the chosen sub-type refused",
             [](ScriptedServer& s) { ReachSubTypes(s).SendU8(1).Send(U32s({ vcTLSVnc })).Expect(4).SendU8(0).Pause(3000); },
             "refused the VeNCrypt sub-type TLSVnc" },
         { "garbage instead of a TLS record",
             [](ScriptedServer& s) { ReachTls(s).Expect(5).Send(std::string(64, 'G')).Pause(3000); },
-            "TLS handshake failed" },
-        { "an HTTP answer instead of TLS",
-            [](ScriptedServer& s) { ReachTls(s).Expect(5).Send("HTTP/1.1 400 Bad Request\r\n\r\n").Pause(3000); },
-            "TLS handshake failed" },
+            "TLS handshake failed: the server's answer is not valid TLS" },
         { "closes in the middle of the handshake",
-            [](ScriptedServer& s) { ReachTls(s).Expect(5).Send({ 0x16, 0x03, 0x03, 0x00, 0x40, 0x02 }).Close(); },
+            [](ScriptedServer& s) { ReachTls(s).Expect(5).Send(Bytes { 0x16, 0x03, 0x03, 0x00, 0x40, 0x02 }).Close(); },
             "TLS handshake failed: connection closed", true },
+        { "stops in the middle of the handshake",
+            [](ScriptedServer& s) { ReachTls(s).Expect(5).Send(Bytes { 0x16, 0x03, 0x03 }).Pause(10000); },
+            "TLS handshake failed: timed out: the set-up deadline" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -92,18 +84,6 @@ TEST(VeNCryptSetup, OddAndHostileServersFailConnectWithAReason)
             EXPECT_TRUE(h.server.WaitForClientClosed()) << "connection left open";
         }
     }
-}
-
-TEST(VeNCryptSetup, AServerThatStopsInTheHandshakeIsCutAtTheSetUpDeadline)
-{
-    HandshakeHarness h;
-    h.proto.ConnectTimeoutMs = 600;
-    ReachTls(h.server).Expect(5).Send({ 0x16, 0x03, 0x03 }).Pause(10000);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(h.Connect());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_NE(h.proto.LastError.find("TLS handshake failed: timed out: the set-up deadline"), std::string::npos)
-        << h.proto.LastError;
 }
 
 TEST(VeNCryptSetup, TheEncryptionSettingDecidesTheSecurityType)
@@ -141,23 +121,12 @@ TEST(VeNCryptSetup, TheEncryptionSettingDecidesTheSecurityType)
     }
 }
 
-TEST(VeNCryptSetup, SubTypePreferenceNeverTakesPlainWithoutTls)
+TEST(VeNCryptSetup, IdentifiedServersFirstThenTheStrongestInnerAuthentication)
 {
-    struct Case {
-        std::vector<uint32_t> offered;
-        uint32_t chosen;
-    };
-    const Case cases[] = {
-        { { vcTLSNone, vcTLSPlain, vcTLSVnc, vcX509None, vcX509Plain, vcX509Vnc }, vcX509Vnc },
-        { { vcTLSVnc, vcX509None, vcX509Plain }, vcX509Plain },
-        { { vcTLSNone, vcTLSVnc, vcX509None }, vcX509None },
-        { { vcTLSNone, vcTLSPlain, vcTLSVnc }, vcTLSVnc },
-        { { vcPlain, vcTLSNone, vcTLSPlain }, vcTLSPlain },
-        { { vcPlain, 2, vcTLSNone }, vcTLSNone },
-        { { vcPlain, 2, 19 }, 0 },
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ChooseVeNCryptSubType(c.offered), c.chosen);
+    EXPECT_EQ(ChooseVeNCryptSubType(std::vector<uint32_t> { vcTLSVnc, vcX509None, vcX509Plain, vcX509Vnc }), vcX509Vnc);
+    EXPECT_EQ(ChooseVeNCryptSubType(std::vector<uint32_t> { vcTLSVnc, vcX509None, vcX509Plain }), vcX509Plain);
+    EXPECT_EQ(ChooseVeNCryptSubType(std::vector<uint32_t> { vcTLSNone, vcTLSPlain, vcTLSVnc }), vcTLSVnc);
+    EXPECT_EQ(ChooseVeNCryptSubType(std::vector<uint32_t> { vcPlain, vcTLSNone, vcTLSPlain }), vcTLSPlain);
 }
 
 } // namespace

@@ -617,19 +617,13 @@ TEST(SnapToolEncrypted, AnUntrustedCertificateEndsWithItsFingerprintUnlessItIsAc
     EXPECT_NE(refused.output.find("certificate not trusted: SHA256:" + certs.Sha256() + "\n"), std::string::npos)
         << refused.output;
 
-    std::string colons;
-    for (size_t i = 0; i < certs.Sha256().size(); i += 2)
-        colons += (i ? ":" : "") + certs.Sha256().substr(i, 2);
-    for (const std::vector<std::string>& trust : { std::vector<std::string> { "--accept-certificate", colons },
-             std::vector<std::string> { "--ca", certs.CaFile() } }) {
-        SCOPED_TRACE(trust[0]);
-        std::vector<std::string> args { "--info", Target(server) };
-        args.insert(args.end(), trust.begin(), trust.end());
-        const SnapRun run = RunSnap(args);
-        EXPECT_EQ(run.exitCode, 0) << run.output;
-        EXPECT_NE(run.output.find("Security type: 19 (VeNCrypt X509Vnc)\n"), std::string::npos) << run.output;
-        EXPECT_NE(run.output.find("Encryption: TLS1."), std::string::npos) << run.output;
-    }
+    std::string colons = certs.Sha256();
+    for (size_t i = 62; i > 0; i -= 2)
+        colons.insert(i, ":");
+    const SnapRun run = RunSnap({ "--info", Target(server), "--accept-certificate", colons });
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Security type: 19 (VeNCrypt X509Vnc)\nEncryption: TLS1."), std::string::npos)
+        << run.output;
 }
 
 } // namespace

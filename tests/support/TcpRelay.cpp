@@ -1,7 +1,6 @@
 #include "support/TcpRelay.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,16 +21,15 @@ sockaddr_in Loopback(int port)
 } // namespace
 
 TcpRelay::TcpRelay(int serverPort)
-    : FServerPort(serverPort)
 {
     FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
-    if (FListenFd < 0 || ::bind(FListenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(FListenFd, 1) != 0 || ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return;
-    FPort = ntohs(address.sin_port);
-    FThread = std::thread([this] { Run(); });
+    if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(FListenFd, 1) == 0
+        && ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        FPort = ntohs(address.sin_port);
+        FThread = std::thread([this, serverPort] { Run(serverPort); });
+    }
 }
 
 TcpRelay::~TcpRelay()
@@ -39,8 +37,7 @@ TcpRelay::~TcpRelay()
     FStop = true;
     if (FThread.joinable())
         FThread.join();
-    if (FListenFd >= 0)
-        ::close(FListenFd);
+    ::close(FListenFd);
 }
 
 std::vector<uint8_t> TcpRelay::FromServer() const
@@ -49,54 +46,33 @@ std::vector<uint8_t> TcpRelay::FromServer() const
     return FFromServer;
 }
 
-void TcpRelay::Run()
+void TcpRelay::Run(int serverPort)
 {
-    int client = -1;
-    while (!FStop && client < 0) {
-        pollfd p { FListenFd, POLLIN, 0 };
-        if (::poll(&p, 1, 50) > 0)
-            client = ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    }
-    if (client < 0)
-        return;
-    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(FServerPort);
-    if (::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(server);
-        ::close(client);
-        return;
-    }
+    pollfd listening { FListenFd, POLLIN, 0 };
+    while (!FStop && ::poll(&listening, 1, 50) <= 0) { }
+    const int ends[2] = { FStop ? -1 : ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC),
+        ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) };
+    const sockaddr_in server = Loopback(serverPort);
+    bool open = ends[0] >= 0 && ::connect(ends[1], reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0;
     uint8_t buffer[65536];
-    while (!FStop) {
-        pollfd p[2] = { { client, POLLIN, 0 }, { server, POLLIN, 0 } };
+    while (open && !FStop) {
+        pollfd p[2] = { { ends[0], POLLIN, 0 }, { ends[1], POLLIN, 0 } };
         if (::poll(p, 2, 50) <= 0)
             continue;
-        bool open = true;
-        for (int i = 0; i < 2 && open; ++i) {
-            if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR)))
+        for (int from = 0; from < 2 && open; ++from) {
+            if (!p[from].revents)
                 continue;
-            const ssize_t got = ::recv(p[i].fd, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                open = false;
-                break;
-            }
-            if (i == 1) {
+            const ssize_t got = ::recv(ends[from], buffer, sizeof buffer, 0);
+            if (got > 0 && from == 1) { // recorded before the client can have it
                 std::lock_guard lock(FMutex);
                 FFromServer.insert(FFromServer.end(), buffer, buffer + got);
             }
-            // Blocking send: loopback peers read promptly.
-            const int to = i == 0 ? server : client;
-            for (ssize_t sent = 0; sent < got && open;) {
-                const ssize_t rc = ::send(to, buffer + sent, size_t(got - sent), MSG_NOSIGNAL);
-                open = rc > 0;
-                sent += rc > 0 ? rc : 0;
-            }
+            open = got > 0 && ::send(ends[1 - from], buffer, size_t(got), MSG_NOSIGNAL) == got;
         }
-        if (!open)
-            break;
     }
-    ::close(server);
-    ::close(client);
+    for (const int fd : ends)
+        if (fd >= 0)
+            ::close(fd);
 }
 
 } // namespace zarn::test

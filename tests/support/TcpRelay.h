@@ -1,6 +1,6 @@
 #pragma once
-// A relay on loopback between one client and a server port, recording every byte the server
-// sends, so that a test can look at what crossed the wire.
+// A relay on loopback between one client and a server port that records what the server sends,
+// so a test can look at what crossed the wire.
 
 #include <atomic>
 #include <cstdint>
@@ -14,18 +14,13 @@ class TcpRelay {
 public:
     explicit TcpRelay(int serverPort);
     ~TcpRelay();
-    TcpRelay(const TcpRelay&) = delete;
-    TcpRelay& operator=(const TcpRelay&) = delete;
 
-    // Where the client connects; 0 when the relay could not listen.
-    int Port() const { return FPort; }
-    // What the server sent so far, as it was on the wire.
+    int Port() const { return FPort; } // where the client connects; 0 when it could not listen
     std::vector<uint8_t> FromServer() const;
 
 private:
-    void Run();
+    void Run(int serverPort);
 
-    int FServerPort;
     int FListenFd = -1;
     int FPort = 0;
     std::atomic<bool> FStop { false };
