@@ -109,8 +109,10 @@ TEST(EncryptedSession, X509CertificatesVerifyOrAreTrustedOnFirstUseAndAChangeIsR
     TTrustedServers trust(home / "ZarnVNC.ini");
     TVNCProto proto;
     proto.Password = kPassword;
+    proto.ConnectTimeoutMs = 1500;
     proto.OnCertificateCheck = [&](const TCertificateInfo& info) {
         asked.push_back(info);
+        std::this_thread::sleep_for(proto.ConnectTimeoutMs * 3ms / 2); // the user reading: not the server's delay
         return answer;
     };
     proto.OnTrustedFingerprint = [&](const std::string& host, int32_t port) { return trust.Fingerprint(host, port); };
