@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "imaging/Bmp.h"
+#include "platform/TlsTransport.h"
 #include "support/RealServers.h"
 #include "support/TempDir.h"
 #include "support/TestCertificates.h"
@@ -617,10 +618,7 @@ TEST(SnapToolEncrypted, AnUntrustedCertificateEndsWithItsFingerprintUnlessItIsAc
     EXPECT_NE(refused.output.find("certificate not trusted: SHA256:" + certs.Sha256() + "\n"), std::string::npos)
         << refused.output;
 
-    std::string colons = certs.Sha256();
-    for (size_t i = 62; i > 0; i -= 2)
-        colons.insert(i, ":");
-    const SnapRun run = RunSnap({ "--info", Target(server), "--accept-certificate", colons });
+    const SnapRun run = RunSnap({ "--info", Target(server), "--accept-certificate", ColonSha256(certs.Sha256()) });
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("Security type: 19 (VeNCrypt X509Vnc)\nEncryption: TLS1."), std::string::npos)
         << run.output;
