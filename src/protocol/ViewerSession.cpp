@@ -26,6 +26,7 @@ void TViewerSession::Prepare(const TSessionSettings& settings)
     FProto.UseRRE = settings.EncRRE;
     FProto.UseHextile = settings.EncHextile;
     FProto.ShareClipboard = settings.SharedClipboard;
+    FProto.Encryption = settings.Encryption;
 }
 
 bool TViewerSession::Open(const TSessionSettings& settings)

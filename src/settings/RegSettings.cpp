@@ -44,6 +44,8 @@ void TVNCRegSettings::Load()
     FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
     FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
     FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FEncryption = std::clamp(
+        ini.ReadInteger(kVNCClientSection, "Encryption", kDefaultEncryption), kMinEncryption, kMaxEncryption);
     FModified = false;
 }
 
@@ -59,6 +61,9 @@ void TVNCRegSettings::Save()
     ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
     ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
     ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
+    // A file that only ever held the classic seven keeps exactly those while the default holds.
+    if (FEncryption != kDefaultEncryption || !ini.ReadString(kVNCClientSection, "Encryption", "").empty())
+        ini.WriteInteger(kVNCClientSection, "Encryption", FEncryption);
     ini.Flush();
     FModified = false;
 }
@@ -76,6 +81,14 @@ void TVNCRegSettings::SetCursor(int32_t value)
     if (value < kMinCursor || value > kMaxCursor)
         return;
     FCursor = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetEncryption(int32_t value)
+{
+    if (value < kMinEncryption || value > kMaxEncryption)
+        return;
+    FEncryption = value;
     FModified = true;
 }
 

@@ -22,6 +22,10 @@ public:
     static constexpr int32_t kMinCursor = 0;
     static constexpr int32_t kMaxCursor = 4;
     static constexpr int32_t kDefaultCursor = 0;
+    // 0 the classic security types only, 1 VeNCrypt when the server offers it, 2 VeNCrypt only.
+    static constexpr int32_t kMinEncryption = 0;
+    static constexpr int32_t kMaxEncryption = 2;
+    static constexpr int32_t kDefaultEncryption = 1;
 
     // Kept in the ZarnVNC.ini DefaultIniPath() chooses. Until Load the integers are 0 and the
     // booleans false.
@@ -50,6 +54,7 @@ public:
     bool EncHextile() const { return FEncHextile; }
     bool TrueColor() const { return FTrueColor; }
     bool SharedClipboard() const { return FSharedClipboard; }
+    int32_t Encryption() const { return FEncryption; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -61,6 +66,7 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetEncryption(int32_t value);
 
     // The seven values and Modified as they stand, and putting them back exactly: what a
     // dialog whose changes reached the store (a save that failed) restores when cancelled.
@@ -88,6 +94,7 @@ private:
     bool FEncHextile = false;
     bool FTrueColor = false;
     bool FSharedClipboard = false;
+    int32_t FEncryption = kDefaultEncryption;
     bool FModified = false;
 };
 

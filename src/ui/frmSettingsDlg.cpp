@@ -36,6 +36,8 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
     , cboCursor(Named(new QComboBox(this), "cboCursor"))
     , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
+    , lblEncryption(Named(new QLabel(QStringLiteral("Encryption:"), grpExtensions), "lblEncryption"))
+    , cboEncryption(Named(new QComboBox(grpExtensions), "cboEncryption"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
     , FSettings(settings)
@@ -57,6 +59,10 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     cboCursor->addItems({ QStringLiteral("Standard Pointer"), QStringLiteral("Dot"), QStringLiteral("Crosshair"),
         QStringLiteral("None") });
 
+    lblEncryption->setBuddy(cboEncryption);
+    cboEncryption->addItems(
+        { QStringLiteral("Off"), QStringLiteral("When the server offers it"), QStringLiteral("Required") });
+
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, Guarded([this] { cmdOKClick(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -71,6 +77,7 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     setTabOrder(opt256Color, tbrFrameRate);
     setTabOrder(tbrFrameRate, chkShareClipboard);
     setTabOrder(chkShareClipboard, cboCursor);
+    setTabOrder(cboCursor, cboEncryption);
     FixDialogSize(*this, 392, 293);
 }
 
@@ -109,6 +116,10 @@ void TSettingsDlg::BuildLayout()
     layout->addWidget(chkShareClipboard);
     layout->addLayout(pointer);
     FExtensionsLayout = new QVBoxLayout(grpExtensions);
+    auto* encryption = new QHBoxLayout;
+    encryption->addWidget(lblEncryption, 1);
+    encryption->addWidget(cboEncryption, 1);
+    FExtensionsLayout->addLayout(encryption);
     layout->addWidget(grpExtensions);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -145,6 +156,7 @@ void TSettingsDlg::FormShow()
     // Cursor 4 has no line: the list shows no selection then.
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
+    cboEncryption->setCurrentIndex(settings.Encryption());
     cmdOK->setFocus(Qt::OtherFocusReason);
     FOpenedWith = settings.Snapshot();
 }
@@ -172,6 +184,7 @@ void TSettingsDlg::cmdOKClick()
     settings.SetTargetFPS(tbrFrameRate->value());
     settings.SetSharedClipboard(chkShareClipboard->isChecked());
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
+    settings.SetEncryption(cboEncryption->currentIndex());
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
     emit SettingsApplied();

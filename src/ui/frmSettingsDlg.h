@@ -51,6 +51,8 @@ public:
     // Settings of the protocol extensions and of the window beyond the classic seven. Their
     // controls come after every classic one, on screen and in the tab order.
     QGroupBox* grpExtensions;
+    QLabel* lblEncryption;
+    QComboBox* cboEncryption;   // item index = the Encryption setting
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

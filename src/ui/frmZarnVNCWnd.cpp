@@ -33,6 +33,7 @@
 #include "ui/ZarnCursors.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmAboutDlg.h"
+#include "ui/frmCertificateDlg.h"
 #include "ui/frmConnectDlg.h"
 #include "ui/frmSettingsDlg.h"
 #include "ui/frmVNCPasswordDlg.h"
@@ -274,6 +275,7 @@ void TZarnVNCWnd::FormDestroy()
     FSettingsDlg.reset();
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
+    FCertificateDlg.reset();
     FClipboardSharing.reset();
     FSession.reset();
     FProto.reset();
@@ -334,6 +336,7 @@ void TZarnVNCWnd::ConnectToChosenServer()
     FProto->Password.clear();
     const TSessionSettings settings = SessionSettingsOf(*FSettings);
     FSession->Prepare(settings);
+    PrepareEncryption();
 
     bool connected = false;
     {
@@ -345,6 +348,8 @@ void TZarnVNCWnd::ConnectToChosenServer()
     if (!connected) {
         if (!FProto->FailureReason.empty())
             ShowMessage(FromRfbText(FProto->FailureReason));
+        else
+            ShowEncryptionFailure();
         return;
     }
 

@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QWidget>
 
+#include "protocol/VeNCrypt.h"
 #include "ui/KeyboardX11.h"
 #include "ui/PrintHotKeys.h"
 
@@ -33,6 +34,7 @@ class QToolButton;
 namespace zarn {
 
 class TAboutDlg;
+class TCertificateDlg;
 class TClientPanel;
 class TClipboardSharing;
 class TConnectDlg;
@@ -88,6 +90,7 @@ public:
     TRecentHosts& RecentHosts() { return *FRecentHosts; }
     TConnectDlg& ConnectDlg() { return *FConnectDlg; }
     TVNCPasswordDlg& VNCPasswordDlg() { return *FVNCPasswordDlg; }
+    TCertificateDlg& CertificateDlg();
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
     TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
     // The running frame update thread, or null.
@@ -165,6 +168,13 @@ private:
         const QString& name, const QString& caption, int left, TToolbarPicture picture);
 
     std::string RequestPassword();
+    // ---- encryption (ZarnVNCWndEncryption.cpp) ----
+    // Before each Connect: the Encryption setting, the trust store and the prompts into the engine.
+    void PrepareEncryption();
+    bool RequestCredentials(std::string& userName, std::string& password);
+    TCertificateDecision AskCertificate(const TCertificateInfo& info);
+    // After a failed Connect: what failed in the encrypted set-up, unless the user chose it.
+    void ShowEncryptionFailure();
     // Whether ending a connection gives the caption back its plain title. Only the user's own
     // Disconnect and a new Connect do; a connection that ended by itself keeps naming its desktop.
     enum class TCaptionAfterClose { Reset, Keep };
@@ -191,6 +201,8 @@ private:
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
+    std::unique_ptr<TCertificateDlg> FCertificateDlg; // made at the first certificate asked about
+    bool FCertificateRefused = false;                 // by the user, in the Connect under way
     std::unique_ptr<TClipboardSharing> FClipboardSharing;
     // The engine's counters at the previous throughput tick.
     uint64_t FLastBytesSent = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 #include "support/XcbCanvas.h"
 
 using namespace zarn::test;
@@ -1161,4 +1163,51 @@ TEST_F(RealWindowTest, SwitchingTo256ColoursAndBackKeepsTheRemotePicture)
         EXPECT_TRUE(PanelShowsServerScreen(server, 1));
         EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - colours") << "the connection must stay up";
     }
+}
+
+// Under a window manager, with X509Vnc and a certificate no authority of ours signed: the user is
+// asked once, and "Always trust" is remembered in the ini for that host and port.
+TEST_F(RealWindowTest, AnUnknownCertificateTrustedAlwaysConnectsAndIsNotAskedAboutAgain)
+{
+    if (auto missing = TestCertificates::MissingTools(); !missing.empty() || !ChildProcess::InPath("openbox"))
+        GTEST_SKIP() << "certtool or openbox is not installed";
+    std::string error;
+    TestCertificates certs;
+    ASSERT_TRUE(certs.Make(&error)) << error;
+    RealServerOptions options = SmallScreen("sealed", "secret1");
+    options.securityTypes = "X509Vnc";
+    options.vncArgs = { "-X509Cert", certs.CertFile(), "-X509Key", certs.KeyFile() };
+    XvncServer server(options);
+    StartServer(server);
+    ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    std::string dialog;
+    ASSERT_TRUE(FViewer->WaitForWindow("^Server certificate$", &dialog)) << FViewer->Log();
+    FViewer->Focus(dialog);
+    FViewer->Key("Tab"); // from "Connect once", the default, to "Always trust"
+    FViewer->Key("space");
+    ASSERT_TRUE(FViewer->AnswerPassword("secret1"));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - sealed")) << FViewer->Log();
+    // The panel sits under the toolbar of the window, wherever the window manager put it.
+    std::string where;
+    ChildProcess::Run({ "env", "DISPLAY=" + FDisplay.Name(), "xwininfo", "-id", FMainWindow }, "", &where);
+    int left = -1, top = -1;
+    if (const size_t at = where.find("Absolute upper-left X:"); at != std::string::npos)
+        std::sscanf(where.c_str() + at, "Absolute upper-left X: %d Absolute upper-left Y: %d", &left, &top);
+    ASSERT_GE(top, 0) << where;
+    const ScreenImage expected = XcbCanvas(server.DisplayName()).Grab();
+    EXPECT_TRUE(WaitUntil([&] { return PixelDifferences(expected, ViewerScreen(), left, top + kPanelTop) == 0; }))
+        << where;
+    EXPECT_NE(ReadFile(IniPath()).find("[TrustedServers]"), std::string::npos);
+    EXPECT_NE(ReadFile(IniPath()).find("127.0.0.1:" + std::to_string(server.Port()) + "=" + certs.Sha256()),
+        std::string::npos)
+        << ReadFile(IniPath());
+
+    FViewer->ClickIn(FMainWindow, kDisconnectX, kButtonY);
+    ASSERT_TRUE(TitleBecomes(kTitle));
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    ASSERT_TRUE(FViewer->AnswerPassword("secret1"));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - sealed")) << FViewer->Log();
+    EXPECT_TRUE(FViewer->Windows("^Server certificate$").empty()) << "asked about a trusted certificate again";
 }
