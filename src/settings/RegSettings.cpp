@@ -44,6 +44,7 @@ void TVNCRegSettings::Load()
     FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
     FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
     FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FScaleToWindow = ini.ReadBool(kVNCClientSection, "ScaleToWindow", false);
     FModified = false;
 }
 
@@ -59,6 +60,9 @@ void TVNCRegSettings::Save()
     ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
     ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
     ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
+    // Turned back off, a key already in the file must say so; never set, it stays out.
+    if (FScaleToWindow || ini.ReadString(kVNCClientSection, "ScaleToWindow", "\n") != "\n")
+        ini.WriteBool(kVNCClientSection, "ScaleToWindow", FScaleToWindow);
     ini.Flush();
     FModified = false;
 }
@@ -104,6 +108,10 @@ void TVNCRegSettings::SetTrueColor(bool value)
 void TVNCRegSettings::SetSharedClipboard(bool value)
 {
     SetBool(FSharedClipboard, value);
+}
+void TVNCRegSettings::SetScaleToWindow(bool value)
+{
+    SetBool(FScaleToWindow, value);
 }
 
 } // namespace zarn

@@ -1,6 +1,10 @@
 #pragma once
-// TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini.
-// Each value is named as its ini key. Used from the GUI thread only.
+// TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini,
+// and the settings of the extensions beside them. Each value is named as its ini key. Used from
+// the GUI thread only.
+//
+// An extension's key is written only once it has left its default or is already in the file, so
+// the ini of a user who never touches the extensions keeps exactly the seven classic keys.
 
 #include <cstdint>
 #include <filesystem>
@@ -34,11 +38,11 @@ public:
     TVNCRegSettings(const TVNCRegSettings&) = delete;
     TVNCRegSettings& operator=(const TVNCRegSettings&) = delete;
 
-    // Fills all seven values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
+    // Fills all values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
     // a missing file, section or key, or a value that does not convert, gives the default.
     // Never creates the file. Clears Modified.
     void Load();
-    // Writes all seven values, creating the file and the section when needed, and clears
+    // Writes the seven values and the extensions' as said above, creating the file and the section when needed, and clears
     // Modified. Throws EIniWriteError ("Unable to write to <path>") when the system refuses;
     // the file is then unchanged and Modified stays set.
     void Save();
@@ -50,6 +54,8 @@ public:
     bool EncHextile() const { return FEncHextile; }
     bool TrueColor() const { return FTrueColor; }
     bool SharedClipboard() const { return FSharedClipboard; }
+    // Extension, default off: the remote picture scaled to the window, keeping its aspect ratio.
+    bool ScaleToWindow() const { return FScaleToWindow; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -61,6 +67,7 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetScaleToWindow(bool value);
 
     // The file in use; the default location is computed afresh on every call.
     std::filesystem::path IniPath() const;
@@ -79,6 +86,7 @@ private:
     bool FEncHextile = false;
     bool FTrueColor = false;
     bool FSharedClipboard = false;
+    bool FScaleToWindow = false;
     bool FModified = false;
 };
 

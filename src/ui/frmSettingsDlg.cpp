@@ -36,6 +36,8 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
     , cboCursor(Named(new QComboBox(this), "cboCursor"))
     , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
+    , chkScaleToWindow(
+          Named(new QCheckBox(QStringLiteral("Scale the picture to the window"), grpExtensions), "chkScaleToWindow"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
     , FSettings(settings)
@@ -71,6 +73,7 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     setTabOrder(opt256Color, tbrFrameRate);
     setTabOrder(tbrFrameRate, chkShareClipboard);
     setTabOrder(chkShareClipboard, cboCursor);
+    setTabOrder(cboCursor, chkScaleToWindow);
     FixDialogSize(*this, 392, 293);
 }
 
@@ -109,6 +112,7 @@ void TSettingsDlg::BuildLayout()
     layout->addWidget(chkShareClipboard);
     layout->addLayout(pointer);
     FExtensionsLayout = new QVBoxLayout(grpExtensions);
+    FExtensionsLayout->addWidget(chkScaleToWindow);
     layout->addWidget(grpExtensions);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -145,6 +149,7 @@ void TSettingsDlg::FormShow()
     // Cursor 4 has no line: the list shows no selection then.
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
+    chkScaleToWindow->setChecked(settings.ScaleToWindow());
     cmdOK->setFocus(Qt::OtherFocusReason);
 }
 
@@ -163,6 +168,7 @@ void TSettingsDlg::cmdOKClick()
     settings.SetTargetFPS(tbrFrameRate->value());
     settings.SetSharedClipboard(chkShareClipboard->isChecked());
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
+    settings.SetScaleToWindow(chkScaleToWindow->isChecked());
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
     emit SettingsApplied();
