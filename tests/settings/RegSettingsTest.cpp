@@ -93,6 +93,31 @@ TEST_F(RegSettingsTest, SaveWritesTheKeysInOrderAndClearsModified)
     EXPECT_EQ(TIniFile(path).ReadString("VNCClient", "TargetFPS", ""), "1");
 }
 
+TEST_F(RegSettingsTest, ScaleToWindowIsOffByDefaultAndWrittenOnlyOnceUsed)
+{
+    const struct {
+        const char* stored;
+        bool loaded, set;
+        const char* saved; // the key's line after Save; null: no such line
+    } rows[] = { { "", false, false, nullptr }, { "ScaleToWindow=1\n", true, true, "ScaleToWindow=1" },
+        { "ScaleToWindow=1\n", true, false, "ScaleToWindow=0" }, { "ScaleToWindow=abc\n", false, false, "ScaleToWindow=0" },
+        { "", false, true, "ScaleToWindow=1" } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stored);
+        WriteFile(path, std::string("[VNCClient]\n") + row.stored);
+        TVNCRegSettings settings(path);
+        settings.Load();
+        EXPECT_EQ(settings.ScaleToWindow(), row.loaded);
+        settings.SetScaleToWindow(row.set);
+        settings.Save();
+        const std::string text = ReadFile(path);
+        EXPECT_EQ(text.find("ScaleToWindow") == std::string::npos, row.saved == nullptr) << text;
+        if (row.saved) {
+            EXPECT_NE(text.find(row.saved), std::string::npos) << text;
+        }
+    }
+}
+
 TEST_F(RegSettingsTest, DestructionSavesOnlyWhenModified)
 {
     TVNCRegSettings(path).Load();
