@@ -46,6 +46,7 @@ void TVNCRegSettings::Load()
     FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
     FEncryption = std::clamp(
         ini.ReadInteger(kVNCClientSection, "Encryption", kDefaultEncryption), kMinEncryption, kMaxEncryption);
+    FScaleToWindow = ini.ReadBool(kVNCClientSection, "ScaleToWindow", false);
     FModified = false;
 }
 
@@ -64,6 +65,9 @@ void TVNCRegSettings::Save()
     // A file that only ever held the classic seven keeps exactly those while the default holds.
     if (FEncryption != kDefaultEncryption || !ini.ReadString(kVNCClientSection, "Encryption", "").empty())
         ini.WriteInteger(kVNCClientSection, "Encryption", FEncryption);
+    // Turned back off, a key already in the file must say so; never set, it stays out.
+    if (FScaleToWindow || ini.ReadString(kVNCClientSection, "ScaleToWindow", "\n") != "\n")
+        ini.WriteBool(kVNCClientSection, "ScaleToWindow", FScaleToWindow);
     ini.Flush();
     FModified = false;
 }
@@ -118,10 +122,15 @@ void TVNCRegSettings::SetSharedClipboard(bool value)
 {
     SetBool(FSharedClipboard, value);
 }
+void TVNCRegSettings::SetScaleToWindow(bool value)
+{
+    SetBool(FScaleToWindow, value);
+}
 
 TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
 {
-    return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified };
+    return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified,
+        FEncryption, FScaleToWindow };
 }
 
 void TVNCRegSettings::Restore(const TSnapshot& snapshot)
@@ -134,6 +143,8 @@ void TVNCRegSettings::Restore(const TSnapshot& snapshot)
     FTrueColor = snapshot.TrueColor;
     FSharedClipboard = snapshot.SharedClipboard;
     FModified = snapshot.Modified;
+    FEncryption = snapshot.Encryption;
+    FScaleToWindow = snapshot.ScaleToWindow;
 }
 
 } // namespace zarn

@@ -1,6 +1,10 @@
 #pragma once
-// TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini.
-// Each value is named as its ini key. Used from the GUI thread only.
+// TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini,
+// and the settings of the extensions beside them. Each value is named as its ini key. Used from
+// the GUI thread only.
+//
+// An extension's key is written only once it has left its default or is already in the file, so
+// the ini of a user who never touches the extensions keeps exactly the seven classic keys.
 
 #include <cstdint>
 #include <filesystem>
@@ -38,11 +42,11 @@ public:
     TVNCRegSettings(const TVNCRegSettings&) = delete;
     TVNCRegSettings& operator=(const TVNCRegSettings&) = delete;
 
-    // Fills all seven values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
+    // Fills all values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
     // a missing file, section or key, or a value that does not convert, gives the default.
     // Never creates the file. Clears Modified.
     void Load();
-    // Writes all seven values, creating the file and the section when needed, and clears
+    // Writes the seven values and the extensions' as said above, creating the file and the section when needed, and clears
     // Modified. Throws EIniWriteError ("Unable to write to <path>") when the system refuses;
     // the file is then unchanged and Modified stays set.
     void Save();
@@ -55,6 +59,8 @@ public:
     bool TrueColor() const { return FTrueColor; }
     bool SharedClipboard() const { return FSharedClipboard; }
     int32_t Encryption() const { return FEncryption; }
+    // Extension, default off: the remote picture scaled to the window, keeping its aspect ratio.
+    bool ScaleToWindow() const { return FScaleToWindow; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -66,13 +72,16 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetScaleToWindow(bool value);
     void SetEncryption(int32_t value);
 
-    // The seven values and Modified as they stand, and putting them back exactly: what a
+    // Every value and Modified as they stand, and putting them back exactly: what a
     // dialog whose changes reached the store (a save that failed) restores when cancelled.
     struct TSnapshot {
         int32_t TargetFPS, Cursor;
         bool EncCopyRect, EncRRE, EncHextile, TrueColor, SharedClipboard, Modified;
+        int32_t Encryption;
+        bool ScaleToWindow;
     };
     TSnapshot Snapshot() const;
     void Restore(const TSnapshot& snapshot);
@@ -95,6 +104,7 @@ private:
     bool FTrueColor = false;
     bool FSharedClipboard = false;
     int32_t FEncryption = kDefaultEncryption;
+    bool FScaleToWindow = false;
     bool FModified = false;
 };
 

@@ -38,6 +38,8 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
     , lblEncryption(Named(new QLabel(QStringLiteral("Encryption:"), grpExtensions), "lblEncryption"))
     , cboEncryption(Named(new QComboBox(grpExtensions), "cboEncryption"))
+    , chkScaleToWindow(
+          Named(new QCheckBox(QStringLiteral("Scale the picture to the window"), grpExtensions), "chkScaleToWindow"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
     , FSettings(settings)
@@ -78,6 +80,7 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     setTabOrder(tbrFrameRate, chkShareClipboard);
     setTabOrder(chkShareClipboard, cboCursor);
     setTabOrder(cboCursor, cboEncryption);
+    setTabOrder(cboEncryption, chkScaleToWindow);
     FixDialogSize(*this, 392, 293);
 }
 
@@ -120,6 +123,7 @@ void TSettingsDlg::BuildLayout()
     encryption->addWidget(lblEncryption, 1);
     encryption->addWidget(cboEncryption, 1);
     FExtensionsLayout->addLayout(encryption);
+    FExtensionsLayout->addWidget(chkScaleToWindow);
     layout->addWidget(grpExtensions);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -157,6 +161,7 @@ void TSettingsDlg::FormShow()
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
     cboEncryption->setCurrentIndex(settings.Encryption());
+    chkScaleToWindow->setChecked(settings.ScaleToWindow());
     cmdOK->setFocus(Qt::OtherFocusReason);
     FOpenedWith = settings.Snapshot();
 }
@@ -185,6 +190,7 @@ void TSettingsDlg::cmdOKClick()
     settings.SetSharedClipboard(chkShareClipboard->isChecked());
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
     settings.SetEncryption(cboEncryption->currentIndex());
+    settings.SetScaleToWindow(chkScaleToWindow->isChecked());
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
     emit SettingsApplied();

@@ -99,6 +99,14 @@ public:
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
+    // Scales the remote picture to the window, or shows it one-to-one with scroll bars, from
+    // the ScaleToWindow setting; takes effect at once, also during a session.
+    void ApplyScaleSetting();
+    // Sizes pnlClient for the picture: the scroll box's whole visible area when scaling (no
+    // scroll bars), else the framebuffer's one-to-one size (TPictureGeometry::OneToOnePanelSize:
+    // the framebuffer divided by the device pixel ratio, so one server pixel is one device
+    // pixel). Called after Connect, when the framebuffer changes size and when the ratio does.
+    void FitPanelToPicture();
 
     // Full-screen mode is the window's own full-screen state, nothing kept beside it: a window
     // minimised from full screen is still in it and comes back in it.

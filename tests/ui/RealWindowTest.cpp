@@ -1211,3 +1211,48 @@ TEST_F(RealWindowTest, AnUnknownCertificateTrustedAlwaysConnectsAndIsNotAskedAbo
     ASSERT_TRUE(TitleBecomes(kTitle + " - sealed")) << FViewer->Log();
     EXPECT_TRUE(FViewer->Windows("^Server certificate$").empty()) << "asked about a trusted certificate again";
 }
+
+class ScaledWindowTest : public FullScreenWindowTest {
+protected:
+    ScaledWindowTest() { FIniText = "[VNCClient]\nScaleToWindow=1\n"; }
+};
+
+TEST_F(ScaledWindowTest, ABigDesktopIsWhollyVisibleInASmallWindowAndClicksLandOnItsPixels)
+{
+    // 1600 x 1200 in one RRE rectangle: a blue-grey ground, a 100-pixel square in each corner.
+    const Rgb colours[5] = { 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x336699 };
+    ByteWriter update;
+    update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(1600).U16(1200).S32(2).U32(4).Px<uint32_t>(colours[4]);
+    for (int i = 0; i < 4; ++i)
+        update.Px<uint32_t>(colours[i]).U16(i % 2 ? 1500 : 0).U16(i / 2 ? 1100 : 0).U16(100).U16(100);
+    ScriptedServer server;
+    ScriptNoneHandshake(server, { .width = 1600, .height = 1200, .name = "big" }).Send(update).Start();
+    ASSERT_TRUE(FViewer->Xdo({ "windowsize", "--sync", FMainWindow, "800", std::to_string(600 + kPanelTop) }));
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - big")) << FViewer->Log();
+
+    // The 800 x 600 panel, wherever openbox put the window, shows the corners and the ground at half size.
+    xcb_connection_t* connection = xcb_connect(FDisplay.Name().c_str(), nullptr);
+    auto* origin = xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection,
+        xcb_window_t(std::stoul(FMainWindow)), xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0), nullptr);
+    ASSERT_TRUE(origin != nullptr);
+    const int x = origin->dst_x, y = origin->dst_y + kPanelTop, points[5][2] = { { 2, 2 }, { 797, 2 }, { 2, 597 }, { 797, 597 }, { 400, 300 } };
+    free(origin);
+    xcb_disconnect(connection);
+    EXPECT_TRUE(WaitUntil([&] {
+        const ScreenImage screen = ViewerScreen();
+        for (int i = 0; i < 5; ++i)
+            if ((screen.At(x + points[i][0], y + points[i][1]) & 0xFFFFFF) != colours[i])
+                return false;
+        return true;
+    }));
+    // A click at the panel's centre arrives at the desktop's.
+    FViewer->ClickIn(FMainWindow, 400, kPanelTop + 300);
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const ClientMessage& m : SplitClientMessages(server.Received(), kHandshakeBytes))
+            if (m.type == 5 && m.bytes[1] == 1 && std::abs((m.bytes[2] << 8 | m.bytes[3]) - 800) <= 2
+                && std::abs((m.bytes[4] << 8 | m.bytes[5]) - 600) <= 2)
+                return true;
+        return false;
+    }));
+}
