@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -373,6 +374,14 @@ const uint8_t* TcpClient::PeekBuffered(size_t n)
 std::span<const uint8_t> TcpClient::Buffered()
 {
     return { FImpl->Data(), FImpl->Buffered() };
+}
+
+size_t TcpClient::BytesAvailable()
+{
+    int queued = 0;
+    if (FImpl->fd < 0 || ::ioctl(FImpl->fd, FIONREAD, &queued) != 0 || queued < 0)
+        queued = 0;
+    return FImpl->Buffered() + size_t(queued);
 }
 
 void TcpClient::Consume(size_t n)

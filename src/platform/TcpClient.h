@@ -37,6 +37,7 @@ public:
     const uint8_t* PeekBuffered(size_t n) override;
     std::span<const uint8_t> Buffered() override;
     void Consume(size_t n) override;
+    size_t BytesAvailable() override;
     using ITransport::Write;
 
     // A connect that has not completed by then fails (all resolved addresses together).

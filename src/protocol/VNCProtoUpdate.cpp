@@ -138,8 +138,19 @@ void TVNCProto::DrainInput()
     }
 }
 
+TVNCProto::TArrival TVNCProto::TakeArrival()
+{
+    const TArrival taken = FArrival;
+    FArrival = {};
+    return taken;
+}
+
 template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
 {
+    // The bytes already here were not waited for; the rest arrived while this message was read.
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t receivedBefore = BytesReceived;
+    const uint64_t alreadyHere = Client->BytesAvailable();
     uint8_t head[3]; // padding, rectangle count
     Client->ReadExact(head, sizeof head);
     BytesReceived += 2;
@@ -185,6 +196,12 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         }
     }
     ++FramesReceived;
+    const uint64_t messageBytes = BytesReceived - receivedBefore;
+    if (messageBytes > alreadyHere) {
+        FArrival.Bytes += messageBytes - alreadyHere;
+        FArrival.Micros += uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - start).count());
+    }
 }
 
 void TVNCProto::HandleFramebufferUpdate32()

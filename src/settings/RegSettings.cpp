@@ -44,6 +44,13 @@ void TVNCRegSettings::Load()
     FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
     FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
     FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FEncZRLE = ini.ReadBool(kVNCClientSection, "EncZRLE", true);
+    FEncTight = ini.ReadBool(kVNCClientSection, "EncTight", true);
+    FAutoQuality = ini.ReadBool(kVNCClientSection, "AutoQuality", true);
+    FJPEGQuality = std::clamp(ini.ReadInteger(kVNCClientSection, "JPEGQuality", kDefaultJPEGQuality), kNeverLossy,
+        kMaxJPEGQuality);
+    FCompressLevel = std::clamp(ini.ReadInteger(kVNCClientSection, "CompressLevel", kDefaultCompressLevel),
+        kMinCompressLevel, kMaxCompressLevel);
     FModified = false;
 }
 
@@ -59,6 +66,12 @@ void TVNCRegSettings::Save()
     ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
     ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
     ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
+    ini.WriteBool(kVNCClientSection, "EncZRLE", FEncZRLE);
+    ini.WriteBool(kVNCClientSection, "EncTight", FEncTight);
+    ini.WriteBool(kVNCClientSection, "AutoQuality", FAutoQuality);
+    // An unloaded store holds 0 here, which is inside both ranges.
+    ini.WriteInteger(kVNCClientSection, "JPEGQuality", FJPEGQuality);
+    ini.WriteInteger(kVNCClientSection, "CompressLevel", FCompressLevel);
     ini.Flush();
     FModified = false;
 }
@@ -77,6 +90,24 @@ void TVNCRegSettings::SetCursor(int32_t value)
         return;
     FCursor = value;
     FModified = true;
+}
+
+void TVNCRegSettings::SetInRange(int32_t& field, int32_t value, int32_t low, int32_t high)
+{
+    if (value < low || value > high)
+        return;
+    field = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetJPEGQuality(int32_t value)
+{
+    SetInRange(FJPEGQuality, value, kNeverLossy, kMaxJPEGQuality);
+}
+
+void TVNCRegSettings::SetCompressLevel(int32_t value)
+{
+    SetInRange(FCompressLevel, value, kMinCompressLevel, kMaxCompressLevel);
 }
 
 void TVNCRegSettings::SetBool(bool& field, bool value)
@@ -104,6 +135,18 @@ void TVNCRegSettings::SetTrueColor(bool value)
 void TVNCRegSettings::SetSharedClipboard(bool value)
 {
     SetBool(FSharedClipboard, value);
+}
+void TVNCRegSettings::SetEncZRLE(bool value)
+{
+    SetBool(FEncZRLE, value);
+}
+void TVNCRegSettings::SetEncTight(bool value)
+{
+    SetBool(FEncTight, value);
+}
+void TVNCRegSettings::SetAutoQuality(bool value)
+{
+    SetBool(FAutoQuality, value);
 }
 
 } // namespace zarn

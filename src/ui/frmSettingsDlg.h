@@ -1,5 +1,5 @@
 #pragma once
-// TSettingsDlg: the seven user settings. It shows the stored values each time it opens; OK
+// TSettingsDlg: the user settings. It shows the stored values each time it opens; OK
 // stores and saves them at once, sets the pointer over the remote picture and, while a
 // connection is up, applies encodings, clipboard sharing, colour depth and frame rate to it
 // without reconnecting. Cancel, Escape and the close box change nothing. Created once with the
@@ -27,11 +27,16 @@ public:
 
     // The label under the track bar for a frame rate.
     static QString FrameRateText(int position);
+    // The label beside the JPEG quality slider; -1 (set only in the ini file) never sends a
+    // lossy picture.
+    static QString JPEGQualityText(int quality);
 
     QGroupBox* grpEncodings;
     QCheckBox* chkCopyRect;
     QCheckBox* chkRRE;
     QCheckBox* chkHextile;
+    QCheckBox* chkZRLE;
+    QCheckBox* chkTight;
     QGroupBox* grpColours;
     QRadioButton* optTrueColor;
     QRadioButton* opt256Color;
@@ -44,6 +49,9 @@ public:
     // Settings of the protocol extensions and of the window beyond the classic seven. Their
     // controls come after every classic one, on screen and in the tab order.
     QGroupBox* grpExtensions;
+    QCheckBox* chkAutoQuality;
+    QSlider* tbrJPEGQuality;
+    QLabel* lblJPEGQuality;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
@@ -54,11 +62,15 @@ private:
     void BuildLayout();
     void FormShow();
     void tbrFrameRateChange();
+    void tbrJPEGQualityChange();
     void cmdOKClick();
     void ApplyToConnection();
 
     TZarnVNCWnd& FWindow;
     QVBoxLayout* FExtensionsLayout = nullptr;
+    // The JPEG quality OK stores: the slider's position once it was moved, else the stored
+    // value (which may be -1, a state the slider has no position for).
+    int FJPEGQuality = 0;
 };
 
 } // namespace zarn

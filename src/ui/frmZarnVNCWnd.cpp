@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "protocol/EncodingSettings.h"
 #include "protocol/FrameUpdateThrd.h"
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
@@ -292,9 +293,8 @@ void TZarnVNCWnd::cmdConnectClick()
     CloseConnection(TCaptionAfterClose::Reset);
 
     FProto->Password.clear();
-    FProto->UseCopyRect = FSettings->EncCopyRect();
-    FProto->UseRRE = FSettings->EncRRE();
-    FProto->UseHextile = FSettings->EncHextile();
+    FLinkQuality.Restart();
+    ApplyEncodingSettings(*FProto, *FSettings, FLinkQuality);
     FProto->ShareClipboard = FSettings->SharedClipboard();
 
     bool connected = false;
@@ -348,7 +348,10 @@ void TZarnVNCWnd::StartUpdateThread()
     auto postToMain = [this](TMainThreadDispatcher::TStep step) {
         QMetaObject::invokeMethod(this, Guarded(std::move(step)), Qt::QueuedConnection);
     };
-    auto paintFrame = [this] { pnlClient->RepaintChanged(FProto->TakeChangedRegion()); };
+    auto paintFrame = [this] {
+        pnlClient->RepaintChanged(FProto->TakeChangedRegion());
+        FLinkQuality.FollowLink(*FProto);
+    };
     auto onTerminate = [this](uint64_t threadId) { UpdateThreadTerminated(threadId); };
     FUpdateThread = std::make_unique<TFrameUpdateThrd>(*FProto, postToMain, paintFrame, onTerminate,
         TFrameUpdateThrd::IntervalForFps(FSettings->TargetFPS()));

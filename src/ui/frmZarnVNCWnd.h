@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QWidget>
 
+#include "protocol/LinkSpeed.h"
 #include "ui/KeyboardX11.h"
 #include "ui/PrintHotKeys.h"
 
@@ -93,6 +94,8 @@ public:
     TVNCPasswordDlg& VNCPasswordDlg() { return *FVNCPasswordDlg; }
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
     TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
+    // The session's picture quality, which follows the link.
+    TLinkQuality& LinkQuality() { return FLinkQuality; }
     // The running frame update thread, or null.
     TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
 
@@ -195,6 +198,7 @@ private:
     uint64_t FLastBytesReceived = 0;
     uint64_t FLastFramesReceived = 0;
     std::unique_ptr<TSettingsDlg> FSettingsDlg;
+    TLinkQuality FLinkQuality;
     bool FDestroyed = false;
     TKeyboardX11 FKeyboard;
     std::unique_ptr<QObject> FAppMessageFilter;
