@@ -55,11 +55,22 @@ bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* 
     return true;
 }
 
+TLinkQuality QualityFor(const SnapOptions& options)
+{
+    TLinkQuality quality;
+    quality.Configure(options.autoQuality, options.jpegQuality);
+    return quality;
+}
+
 bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream& err)
 {
     proto.UseHextile = options.useHextile;
     proto.UseRRE = options.useRRE;
     proto.UseCopyRect = options.useCopyRect;
+    proto.UseZRLE = options.useZRLE;
+    proto.UseTight = options.useTight;
+    proto.CompressLevel = options.compressLevel;
+    proto.JpegQuality = QualityFor(options).JpegQuality();
     if (proto.Connect(options.target.host, options.target.port))
         return true;
     err << "zarnvnc-snap: cannot connect to " << options.target.host << " port " << options.target.port

@@ -7,6 +7,8 @@
 
 #include "SnapOptions.h"
 
+#include "protocol/LinkSpeed.h"
+
 namespace zarn {
 class TVNCProto;
 }
@@ -17,6 +19,9 @@ namespace zarn::snap {
 // engine asks, on the terminal, only when the server wants one. False, with the reason, when
 // the password file cannot be read.
 bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* error);
+
+// The picture-quality choice of the options (--jpeg), with the link not yet judged.
+TLinkQuality QualityFor(const SnapOptions& options);
 
 // Connects with the encodings of the options. On failure writes why to `err`, with the
 // server's own reason when it gave one, and returns false.

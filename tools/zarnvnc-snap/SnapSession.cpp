@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "MainLoopQueue.h"
+#include "SnapConnect.h"
 #include "protocol/FrameUpdateThrd.h"
 #include "protocol/VNCProto.h"
 
@@ -91,10 +92,13 @@ SessionOutcome RunSession(
         });
     };
 
+    // Nothing to paint (the picture is written once, when the session ends); the paint step is
+    // where a cycle has completed, so the quality follows the link there as in the window.
+    TLinkQuality quality = QualityFor(options);
     SessionOutcome outcome;
     {
         TFrameUpdateThrd thread(
-            proto, postTimed, [] {}, // nothing to paint: the picture is written once, when the session ends
+            proto, postTimed, [&quality, &proto] { quality.FollowLink(proto); },
             [&threadEnded](uint64_t) { threadEnded = true; }, FrameIntervalFor(options.fps));
         thread.Resume();
         for (;;) {
