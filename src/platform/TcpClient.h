@@ -17,6 +17,8 @@ class TcpClient final : public ITransport {
 public:
     // Receives are made in chunks of this size.
     static constexpr size_t kReceiveChunk = 65536;
+    // A large block is received into the reader's memory at most this much per receive.
+    static constexpr size_t kDirectPiece = 256 * 1024;
 
     TcpClient();
     ~TcpClient() override;

@@ -89,13 +89,21 @@ void TVNCProto::HandleBufferedMessages()
     // between messages, so no message is ever left half read.
     const auto start = std::chrono::steady_clock::now();
     const auto budget = std::chrono::milliseconds(CycleBudgetMs);
-    while (!Client->ReceiveBufferEmpty()) {
+    bool handledOne = false;
+    for (;;) {
+        // A large block is received past the buffer, so what arrived meanwhile waits in the
+        // system: a cycle that has handled a message looks there too (one receive that does not
+        // wait) rather than leave a busy stream to fill the socket buffer and stall the sender
+        // until the next frame. A cycle that found nothing makes no extra call.
+        if (Client->ReceiveBufferEmpty() && (!handledOne || !Client->Connected() || Client->ReceiveBufferEmpty()))
+            break;
         // Each message gets its own limit: a trickling server is cut, a slow link is not.
         Client->SetReadDeadline(Deadline::Progress(
             std::chrono::milliseconds(MessageWindowMs), MessageStepBytes, "the message progress limit"));
         const uint8_t type = Client->ReadU8();
         BytesReceived += 1;
         HandleMessage(type);
+        handledOne = true;
         if (std::chrono::steady_clock::now() - start >= budget)
             break;
     }
