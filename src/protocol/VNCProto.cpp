@@ -66,6 +66,8 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
     FailureReason.clear();
     LastError.clear();
     SecurityType = 0;
+    // A new connection starts its compressed streams afresh.
+    FCompression.Reset();
     try {
         RunSetup();
         return true;
@@ -312,6 +314,8 @@ void TVNCProto::ResetSession()
     // Clipboard text and the desktop's name belonged to that server.
     CutText.clear();
     DesktopName.clear();
+    // The inflate streams continued that server's data; the next one starts its own.
+    FCompression.Reset();
     // Kept on purpose: FailureReason (the window shows it after the session), Password, the
     // pixel format and the framebuffer (shown until the next session draws), the counters.
 }
@@ -330,6 +334,7 @@ void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std
     BitsPerPixel = trueColour ? 32 : 8;
     Depth = trueColour ? 24 : 8;
     AllocateFramebuffer();
+    FCompression.Reset();
     Initialised = true;
     EncodingsSent = true;
 }

@@ -12,6 +12,7 @@
 
 #include "imaging/ImageView.h"
 #include "protocol/ChangedRegion.h"
+#include "protocol/CompactPixels.h"
 #include "protocol/EncodingList.h"
 #include "platform/Deadline.h"
 #include "platform/KeyboardState.h"
@@ -238,6 +239,7 @@ private:
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
     TChangedRegion FChanged;
     TArrival FArrival;
+    TCompressionState FCompression;      // ZRLE's and Tight's streams, reset by every new connection
     Deadline FSetupDeadline;             // of the Connect in progress
 };
 

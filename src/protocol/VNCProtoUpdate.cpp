@@ -8,7 +8,9 @@
 #include "protocol/Decoders.h"
 #include "protocol/EngineErrors.h"
 #include "protocol/Limits.h"
+#include "protocol/TightDecoder.h"
 #include "protocol/VNCProto.h"
+#include "protocol/ZrleDecoder.h"
 
 namespace zarn {
 
@@ -169,7 +171,9 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         surface = SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
     else
         surface = SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
-    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface);
+    // Each decoder reports the areas it writes, before writing them: a rectangle cut short has
+    // still changed what it wrote.
+    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
 
     for (uint32_t i = 0; i < rectangles; ++i) {
         uint8_t header[12];
@@ -181,10 +185,6 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         const int width = LoadU16(header + 4);
         const int height = LoadU16(header + 6);
         const int32_t encoding = static_cast<int32_t>(LoadU32(header + 8));
-        // Recorded before decoding: a rectangle cut short has still changed what it wrote.
-        if (encoding == kEncodingRaw || encoding == kEncodingCopyRect || encoding == kEncodingRRE
-            || encoding == kEncodingHextile)
-            FChanged.Add(x, y, width, height, FramebufferWidth, FramebufferHeight);
         switch (encoding) {
         case kEncodingRaw:
             decoder.DecodeRaw(x, y, width, height);
@@ -197,6 +197,14 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
             break;
         case kEncodingHextile:
             decoder.DecodeHextile(x, y, width, height);
+            break;
+        case kEncodingZRLE:
+            ZrleDecoder<Pixel>(*Client, BytesReceived, FCompression.Zrle, surface, &FChanged)
+                .Decode(x, y, width, height);
+            break;
+        case kEncodingTight:
+            TightDecoder<Pixel>(*Client, FReadBuffer, BytesReceived, FCompression, surface, &FChanged)
+                .Decode(x, y, width, height);
             break;
         default:
             // Never announced, so its length is unknown: the next header follows at once.
