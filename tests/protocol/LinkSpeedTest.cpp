@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
+#include "protocol/Decoders.h"
 #include "protocol/LinkSpeed.h"
+#include "protocol/VNCProto.h"
+#include "support/RfbBytes.h"
+#include "support/RfbScripts.h"
 
 namespace zarn {
 namespace {
@@ -92,6 +98,44 @@ TEST(LinkQuality, AnnouncedLevelFollowsTheSettingsAndTheVerdict)
         quality.Restart();
         EXPECT_EQ(quality.JpegQuality(), r.autoQuality ? -1 : r.want);
     }
+}
+
+// The engine's measurement on a real socket: an update that arrives in four pieces 100 ms apart
+// was mostly waited for, for about the 300 ms between its first and last piece.
+TEST(LinkSpeedWire, AnUpdateThatTrickledInIsMeasuredAsWaitedFor)
+{
+    constexpr uint16_t kW = 64, kH = 64;
+    test::ByteWriter update;
+    update.Update(1).Rect(0, 0, kW, kH, kEncodingRaw);
+    for (uint32_t i = 0; i < uint32_t(kW) * kH; ++i)
+        update.Px<uint32_t>(i);
+    const std::vector<uint8_t>& bytes = update.bytes();
+    const size_t piece = bytes.size() / 4;
+
+    test::ScriptedServer server;
+    test::ScriptNoneHandshake(server, { .width = kW, .height = kH });
+    server.Expect(8 + 20 + 6 * 8 + 10);
+    for (size_t at = 0; at < bytes.size(); at += piece)
+        server.Send(std::vector<uint8_t>(bytes.begin() + ptrdiff_t(at),
+                        bytes.begin() + ptrdiff_t(std::min(bytes.size(), at + piece))))
+            .Pause(100);
+    server.Pause(2000).Close();
+    server.Start();
+
+    TVNCProto proto;
+    ASSERT_TRUE(proto.Connect("127.0.0.1", server.Port())) << proto.LastError;
+    ASSERT_TRUE(proto.StartSession(true)) << proto.LastError;
+    ASSERT_TRUE(proto.RequestUpdate(0, 0, kW, kH, false));
+    while (proto.FramesReceived == 0) {
+        ASSERT_TRUE(proto.HandleArrivedMessages()) << proto.CycleError;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const TVNCProto::TArrival arrival = proto.TakeArrival();
+    EXPECT_GE(arrival.Bytes, bytes.size() / 2);
+    EXPECT_LE(arrival.Bytes, bytes.size());
+    EXPECT_GE(arrival.Micros, 250'000u);
+    EXPECT_LT(arrival.Micros, 1'000'000u);
+    EXPECT_EQ(proto.TakeArrival().Bytes, 0u); // taken
 }
 
 } // namespace
