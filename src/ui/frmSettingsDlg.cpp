@@ -77,7 +77,7 @@ TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
     tbrJPEGQuality->setPageStep(1);
     tbrJPEGQuality->setTickInterval(1);
     tbrJPEGQuality->setTickPosition(QSlider::TicksBelow);
-    // Only a move of the user's (or a key) takes the slider's position as the quality.
+    // A move of the slider (mouse or key) picks its position as the quality.
     connect(tbrJPEGQuality, &QSlider::valueChanged, this, [this] { tbrJPEGQualityChange(); });
     // The picture quality is Tight's alone.
     for (QWidget* control : std::initializer_list<QWidget*> { chkAutoQuality, tbrJPEGQuality, lblJPEGQuality })
@@ -198,8 +198,7 @@ void TSettingsDlg::FormShow()
         control->setEnabled(settings.EncTight());
     chkAutoQuality->setChecked(settings.AutoQuality());
     // -1 has no position: the slider rests at its lowest and the label says "never" until the
-    // slider is moved, which picks a quality. Setting the value may announce a change, so the
-    // stored value is taken afterwards.
+    // slider is moved, which picks a quality. Placing it here is not such a move.
     {
         const QSignalBlocker quiet(tbrJPEGQuality);
         tbrJPEGQuality->setValue(std::max(settings.JPEGQuality(), TVNCRegSettings::kMinJPEGQuality));
