@@ -171,10 +171,9 @@ int main(int argc, char** argv)
         window.show();
         if (const auto& server = commandLine.Server) {
             // Once the event loop runs, so the window is up before a password prompt or a
-            // failure message appears over it. server->User waits for a security type that
-            // sends a user name.
-            QTimer::singleShot(0, &window, [&window, host = server->Host, port = server->Port] {
-                window.ConnectTo(host, port);
+            // failure message appears over it.
+            QTimer::singleShot(0, &window, [&window, server = *server] {
+                window.ConnectTo(server.Host, server.Port, server.User);
             });
         }
         result = application.exec();

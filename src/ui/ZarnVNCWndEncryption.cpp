@@ -2,6 +2,8 @@
 // two prompts (certificate, user name) handed to the engine before each Connect, and the message
 // when the encrypted set-up fails.
 
+#include <utility>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
@@ -54,7 +56,7 @@ TCertificateDlg& TZarnVNCWnd::CertificateDlg()
 void TZarnVNCWnd::PrepareEncryption()
 {
     FCertificateRefused = false;
-    FProto->UserName.clear();
+    FProto->UserName = std::exchange(FNextUserName, std::string());
     ArmCertificateChecks(*FProto, FSettings->IniPath(),
         [this](const TCertificateInfo& info) { return AskCertificate(info); });
     FProto->Hooks.OnCredentialsRequest

@@ -342,8 +342,10 @@ void TZarnVNCWnd::cmdConnectClick()
     ConnectToChosenServer();
 }
 
-void TZarnVNCWnd::ConnectTo(const std::string& host, int port)
+void TZarnVNCWnd::ConnectTo(const std::string& host, int port, const std::string& userName)
 {
+    // A user name given with the server (USER@HOST) is what a Plain login proposes first.
+    FNextUserName = userName;
     // The fields get what a click on the same entry in the recent-hosts list gives them (an
     // IPv6 address in brackets).
     THostPortText fields;

@@ -144,7 +144,7 @@ public:
     // Connects at start to a server named on the command line or by a vnc:// link: the Connect
     // dialog takes host and port as if they had been typed, then the flow of its OK runs
     // (password prompt, recent hosts, caption).
-    void ConnectTo(const std::string& host, int port);
+    void ConnectTo(const std::string& host, int port, const std::string& userName = {});
 
 public slots:
     void cmdConnectClick();
@@ -206,6 +206,8 @@ private:
     std::unique_ptr<TCursorTable> FCursors;
     // The session's steps (opening, live settings, the frame update thread, closing).
     std::unique_ptr<TViewerSession> FSession;
+    // The user name the next connection starts from (the command line's USER@HOST), then empty.
+    std::string FNextUserName;
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
