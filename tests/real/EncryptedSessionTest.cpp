@@ -82,6 +82,12 @@ TEST(EncryptedSession, TlsVncCarriesTheWholeSessionAndRefusesAWrongPasswordWithT
     EXPECT_EQ(proto.DesktopName, kDesktop);
     XcbCanvas canvas(server->DisplayName());
     EXPECT_TRUE(PictureArrives(proto, canvas));
+    // Input goes through the tunnel too: the server's pointer moves where we send it.
+    ASSERT_TRUE(proto.SendPointerEvent(0, 123, 45));
+    const auto until = Clock::now() + 5s;
+    while (canvas.PointerPosition() != std::pair(123, 45) && Clock::now() < until)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(canvas.PointerPosition(), std::pair(123, 45));
     proto.Disconnect();
     EXPECT_FALSE(InClear(relay.FromServer(), kDesktop)) << "the desktop name crossed the wire in clear";
 

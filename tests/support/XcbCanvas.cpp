@@ -380,6 +380,14 @@ void XcbCanvas::WarpPointer(int x, int y)
     CheckNoError("WarpPointer");
 }
 
+std::pair<int, int> XcbCanvas::PointerPosition()
+{
+    auto reply = Owned(xcb_query_pointer_reply(FConn, xcb_query_pointer(FConn, Root()), nullptr));
+    if (!reply)
+        throw std::runtime_error("QueryPointer failed");
+    return { reply->root_x, reply->root_y };
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading back
 

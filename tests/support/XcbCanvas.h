@@ -22,6 +22,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/ImageView.h"
@@ -74,6 +75,8 @@ public:
     void HideCursor();
     // Puts the pointer at a position of the root window.
     void WarpPointer(int x, int y);
+    // Where the pointer is on the root window.
+    std::pair<int, int> PointerPosition();
 
     // Round trip: every request sent so far has been executed by the server.
     void Sync();
