@@ -5,7 +5,9 @@
 
 #include <cstdio> // jpeglib.h needs FILE and size_t declared first
 #include <gif_lib.h>
+#include <gnutls/gnutls.h>
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace zarn {
 
@@ -26,6 +28,9 @@ std::vector<TLibraryVersion> LinkedLibraryVersions()
             DottedVersion(LIBJPEG_TURBO_VERSION_NUMBER / 1000000, LIBJPEG_TURBO_VERSION_NUMBER / 1000 % 1000,
                 LIBJPEG_TURBO_VERSION_NUMBER % 1000) },
         { QStringLiteral("giflib"), DottedVersion(GIFLIB_MAJOR, GIFLIB_MINOR, GIFLIB_RELEASE) },
+        // zlib and GnuTLS report the versions actually loaded.
+        { QStringLiteral("zlib"), QString::fromLatin1(zlibVersion()) },
+        { QStringLiteral("GnuTLS"), QString::fromLatin1(gnutls_check_version(nullptr)) },
     };
 }
 
