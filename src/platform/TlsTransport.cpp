@@ -194,10 +194,14 @@ void TlsTransport::Fail(long code, const char* doing)
     case GNUTLS_E_NO_COMMON_KEY_SHARE:
         why = std::string("the server and we share no cipher suite (") + gnutls_strerror(int(code)) + ")";
         break;
-    case GNUTLS_E_FATAL_ALERT_RECEIVED:
-        why = std::string("the server sent the alert \"")
-            + gnutls_alert_get_name(gnutls_alert_get(FSession->session)) + "\"";
+    case GNUTLS_E_FATAL_ALERT_RECEIVED: {
+        // A server may send an alert number GnuTLS has no name for.
+        const int alert = int(gnutls_alert_get(FSession->session));
+        const char* name = gnutls_alert_get_name(gnutls_alert_description_t(alert));
+        why = name ? std::string("the server sent the alert \"") + name + "\""
+                   : "the server sent the unknown alert " + std::to_string(alert);
         break;
+    }
     case GNUTLS_E_PREMATURE_TERMINATION:
         why = "connection closed by the server";
         break;
