@@ -87,6 +87,7 @@ void TVNCProto::RunSetup()
     Client->SetPort(Port);
     BytesSent = 0;
     BytesReceived = 0;
+    ForgetServerResize();
     // One deadline from the first connect attempt to the end of ServerInit: a server that
     // answers a byte at a time cannot stretch the set-up (and the GUI thread's wait) beyond it.
     FSetupDeadline = Deadline::Fixed(std::chrono::milliseconds(ConnectTimeoutMs), "the set-up deadline");
@@ -311,6 +312,7 @@ void TVNCProto::ResetSession()
     // Clipboard text and the desktop's name belonged to that server.
     CutText.clear();
     DesktopName.clear();
+    ForgetServerResize();
     // Kept on purpose: FailureReason (the window shows it after the session), Password, the
     // pixel format and the framebuffer (shown until the next session draws), the counters.
 }
@@ -329,8 +331,19 @@ void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std
     BitsPerPixel = trueColour ? 32 : 8;
     Depth = trueColour ? 24 : 8;
     AllocateFramebuffer();
+    ForgetServerResize();
     Initialised = true;
     EncodingsSent = true;
+}
+
+void TVNCProto::ForgetServerResize()
+{
+    // What a server said of its screens and its resize support is its own.
+    ServerCanResize = false;
+    ServerScreens.clear();
+    LastResizeStatus = -1;
+    FFullUpdateDue = false;
+    FResizeAnnounced = false;
 }
 
 bool TVNCProto::ClientOpen() const

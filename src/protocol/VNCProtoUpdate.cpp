@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <new>
+#include <optional>
 
 #include "platform/ByteOrder.h"
 #include "protocol/Decoders.h"
@@ -67,7 +68,15 @@ template <typename Step> bool TVNCProto::RunCycle(Step step)
 
 bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental)
 {
+    if (FFullUpdateDue) {
+        // What the caller knew of the screen is gone with the old size.
+        x = y = 0;
+        width = uint16_t(FramebufferWidth);
+        height = uint16_t(FramebufferHeight);
+        incremental = false;
+    }
     return RunCycle([&] {
+        FFullUpdateDue = false;
         const uint8_t request[10] = { kFramebufferUpdateRequest, uint8_t(incremental ? 1 : 0),
             uint8_t(x >> 8), uint8_t(x), uint8_t(y >> 8), uint8_t(y), uint8_t(width >> 8), uint8_t(width),
             uint8_t(height >> 8), uint8_t(height) };
@@ -145,14 +154,17 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
     BytesReceived += 2;
     const uint16_t rectangles = LoadU16(head + 1);
 
-    PixelSurface<Pixel> surface;
-    if constexpr (sizeof(Pixel) == 4)
-        surface = SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
-    else
-        surface = SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
-    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface);
+    auto surface = [this] {
+        if constexpr (sizeof(Pixel) == 4)
+            return SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
+        else
+            return SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
+    };
+    std::optional<RectangleDecoder<Pixel>> decoderSlot;
+    decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface());
 
-    for (uint32_t i = 0; i < rectangles; ++i) {
+    bool lastRect = false;
+    for (uint32_t i = 0; i < rectangles && !lastRect; ++i) {
         uint8_t header[12];
         Client->ReadExact(header, sizeof header);
         BytesReceived += sizeof header;
@@ -166,6 +178,7 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         if (encoding == kEncodingRaw || encoding == kEncodingCopyRect || encoding == kEncodingRRE
             || encoding == kEncodingHextile)
             FChanged.Add(x, y, width, height, FramebufferWidth, FramebufferHeight);
+        RectangleDecoder<Pixel>& decoder = *decoderSlot;
         switch (encoding) {
         case kEncodingRaw:
             decoder.DecodeRaw(x, y, width, height);
@@ -178,6 +191,20 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
             break;
         case kEncodingHextile:
             decoder.DecodeHextile(x, y, width, height);
+            break;
+        case kPseudoDesktopSize:
+        case kPseudoExtendedDesktopSize:
+            if (!ResizeAnnounced())
+                break; // never announced: read as the classic protocol reads it
+            // Whatever follows in this update belongs to the new size.
+            if (HandleDesktopSize(encoding, x, y, width, height))
+                decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface());
+            break;
+        case kPseudoLastRect:
+            if (!ResizeAnnounced())
+                break;
+            // The server counted 65535 rectangles it never meant to send; this was the last.
+            lastRect = true;
             break;
         default:
             // Never announced, so its length is unknown: the next header follows at once.

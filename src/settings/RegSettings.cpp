@@ -44,6 +44,8 @@ void TVNCRegSettings::Load()
     FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
     FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
     FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FDesktopResize = ini.ReadBool(kVNCClientSection, "DesktopResize", true);
+    FRemoteResize = ini.ReadBool(kVNCClientSection, "RemoteResize", false);
     FModified = false;
 }
 
@@ -59,6 +61,8 @@ void TVNCRegSettings::Save()
     ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
     ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
     ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
+    ini.WriteBool(kVNCClientSection, "DesktopResize", FDesktopResize);
+    ini.WriteBool(kVNCClientSection, "RemoteResize", FRemoteResize);
     ini.Flush();
     FModified = false;
 }
@@ -104,6 +108,14 @@ void TVNCRegSettings::SetTrueColor(bool value)
 void TVNCRegSettings::SetSharedClipboard(bool value)
 {
     SetBool(FSharedClipboard, value);
+}
+void TVNCRegSettings::SetDesktopResize(bool value)
+{
+    SetBool(FDesktopResize, value);
+}
+void TVNCRegSettings::SetRemoteResize(bool value)
+{
+    SetBool(FRemoteResize, value);
 }
 
 } // namespace zarn

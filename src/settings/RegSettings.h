@@ -48,6 +48,10 @@ public:
     bool EncHextile() const { return FEncHextile; }
     bool TrueColor() const { return FTrueColor; }
     bool SharedClipboard() const { return FSharedClipboard; }
+    // Beyond the classic seven: follow the server's size changes (default on; off announces
+    // exactly the classic encodings), and ask the server to take the window's size (default off).
+    bool DesktopResize() const { return FDesktopResize; }
+    bool RemoteResize() const { return FRemoteResize; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -59,6 +63,8 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetDesktopResize(bool value);
+    void SetRemoteResize(bool value);
 
     // The file in use; the default location is computed afresh on every call.
     std::filesystem::path IniPath() const;
@@ -77,6 +83,8 @@ private:
     bool FEncHextile = false;
     bool FTrueColor = false;
     bool FSharedClipboard = false;
+    bool FDesktopResize = false;
+    bool FRemoteResize = false;
     bool FModified = false;
 };
 

@@ -48,6 +48,10 @@ TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
     , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
     , cboCursor(Named(new QComboBox(this), "cboCursor"))
     , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
+    , chkDesktopResize(Named(
+          new QCheckBox(QStringLiteral("Follow the server's desktop size"), grpExtensions), "chkDesktopResize"))
+    , chkRemoteResize(Named(
+          new QCheckBox(QStringLiteral("Resize the remote desktop to the window"), grpExtensions), "chkRemoteResize"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
     , FWindow(window)
@@ -82,6 +86,8 @@ TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
     setTabOrder(opt256Color, tbrFrameRate);
     setTabOrder(tbrFrameRate, chkShareClipboard);
     setTabOrder(chkShareClipboard, cboCursor);
+    setTabOrder(cboCursor, chkDesktopResize);
+    setTabOrder(chkDesktopResize, chkRemoteResize);
     FixDialogSize(*this, 392, 293);
 }
 
@@ -120,6 +126,8 @@ void TSettingsDlg::BuildLayout()
     layout->addWidget(chkShareClipboard);
     layout->addLayout(pointer);
     FExtensionsLayout = new QVBoxLayout(grpExtensions);
+    FExtensionsLayout->addWidget(chkDesktopResize);
+    FExtensionsLayout->addWidget(chkRemoteResize);
     layout->addWidget(grpExtensions);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -156,6 +164,8 @@ void TSettingsDlg::FormShow()
     // Cursor 4 has no line: the list shows no selection then.
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
+    chkDesktopResize->setChecked(settings.DesktopResize());
+    chkRemoteResize->setChecked(settings.RemoteResize());
     cmdOK->setFocus(Qt::OtherFocusReason);
 }
 
@@ -174,6 +184,8 @@ void TSettingsDlg::cmdOKClick()
     settings.SetTargetFPS(tbrFrameRate->value());
     settings.SetSharedClipboard(chkShareClipboard->isChecked());
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
+    settings.SetDesktopResize(chkDesktopResize->isChecked());
+    settings.SetRemoteResize(chkRemoteResize->isChecked());
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
     FWindow.ApplyCursorSetting();
@@ -190,6 +202,7 @@ void TSettingsDlg::ApplyToConnection()
     proto.UseRRE = settings.EncRRE();
     proto.UseHextile = settings.EncHextile();
     proto.ShareClipboard = settings.SharedClipboard();
+    FWindow.ApplyResizeSettings();
     proto.SendSetEncodings();
     SwitchPixelMode(proto, FWindow.UpdateThread(), settings.TrueColor());
     if (TFrameUpdateThrd* thread = FWindow.UpdateThread())

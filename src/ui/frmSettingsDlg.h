@@ -44,6 +44,8 @@ public:
     // Settings of the protocol extensions and of the window beyond the classic seven. Their
     // controls come after every classic one, on screen and in the tab order.
     QGroupBox* grpExtensions;
+    QCheckBox* chkDesktopResize;
+    QCheckBox* chkRemoteResize;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

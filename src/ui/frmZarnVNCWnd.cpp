@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "protocol/FrameUpdateThrd.h"
+#include "protocol/RemoteResize.h"
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "settings/RegSettings.h"
@@ -192,6 +193,7 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
         QMetaObject::invokeMethod(this, [text] { ShowApplicationError(text); }, Qt::QueuedConnection);
     };
     FClipboardSharing = std::make_unique<TClipboardSharing>(*FProto, *QGuiApplication::clipboard());
+    BuildDesktopResize();
 
     FSettings
         = iniPath.empty() ? std::make_unique<TVNCRegSettings>() : std::make_unique<TVNCRegSettings>(iniPath);
@@ -273,6 +275,7 @@ void TZarnVNCWnd::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     cmdAbout->move(width() - kAboutRightOffset, cmdAbout->y());
     FormResize();
+    RoomForPictureChanged();
 }
 
 void TZarnVNCWnd::ApplyCursorSetting()
@@ -296,6 +299,7 @@ void TZarnVNCWnd::cmdConnectClick()
     FProto->UseRRE = FSettings->EncRRE();
     FProto->UseHextile = FSettings->EncHextile();
     FProto->ShareClipboard = FSettings->SharedClipboard();
+    ApplyResizeSettings();
 
     bool connected = false;
     {
@@ -404,6 +408,8 @@ void TZarnVNCWnd::ShowPlainBackground()
 void TZarnVNCWnd::tmrThroughputTimer()
 {
     ShowThroughput();
+    // A size the user asked for before the server said it takes requests goes out now.
+    tmrRemoteResizeTimer();
 
     // A connection whose frame update thread has ended (the server went away, a read failed)
     // is closed here, at most a second later, without a message. The engine may already have

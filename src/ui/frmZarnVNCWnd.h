@@ -40,6 +40,7 @@ class TCursorTable;
 class TFrameUpdateThrd;
 class TFullScreenBar;
 class TRecentHosts;
+class TRemoteResizeRequests;
 class TSettingsDlg;
 class TVNCPasswordDlg;
 class TVNCProto;
@@ -98,6 +99,12 @@ public:
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
+    // Copies DesktopResize and RemoteResize into the engine and the remote-resize requests
+    // (ZarnVNCWndResize.cpp); the next SetEncodings announces the result.
+    void ApplyResizeSettings();
+    // When the window asks the server for the size the picture has room for.
+    TRemoteResizeRequests& RemoteResizeRequests() { return *FRemoteResize; }
+    QTimer* tmrRemoteResize = nullptr;
 
     // Full-screen mode is the window's own full-screen state, nothing kept beside it: a window
     // minimised from full screen is still in it and comes back in it.
@@ -176,6 +183,10 @@ private:
     void ShowThroughput();
     void BuildFullScreenBar();
     void FormResize();
+    void BuildDesktopResize();
+    void FollowDesktopSize();
+    void RoomForPictureChanged();
+    void tmrRemoteResizeTimer();
     void InstallInputCapture();
     void RemoveInputCapture();
     void SendSystemKey(const QKeyEvent& event);
@@ -199,6 +210,7 @@ private:
     TKeyboardX11 FKeyboard;
     std::unique_ptr<QObject> FAppMessageFilter;
     std::unique_ptr<TPrintHotKeys> FPrintHotKeys;
+    std::unique_ptr<TRemoteResizeRequests> FRemoteResize;
 };
 
 // The text of a rate label for n bytes in a second: bytes below 1 KB, KB with one decimal below

@@ -141,6 +141,7 @@ int RefusedPort()
 struct StatsLine {
     unsigned long long frames = 0, rects = 0, bytesReceived = 0, bytesSent = 0;
     double seconds = 0, decodeSeconds = 0;
+    unsigned long long resizes = 0;
 };
 
 // The line that starts with "frames=", if it has exactly the documented form: its fields in
@@ -154,13 +155,13 @@ std::optional<StatsLine> FindStats(const std::string& output)
         StatsLine s;
         char rest = 0;
         const int fields = std::sscanf(line.c_str(),
-            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%lf decode_seconds=%lf%c",
-            &s.frames, &s.rects, &s.bytesReceived, &s.bytesSent, &s.seconds, &s.decodeSeconds, &rest);
+            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%lf decode_seconds=%lf resizes=%llu%c",
+            &s.frames, &s.rects, &s.bytesReceived, &s.bytesSent, &s.seconds, &s.decodeSeconds, &s.resizes, &rest);
         char canonical[256];
         std::snprintf(canonical, sizeof canonical,
-            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%.3f decode_seconds=%.3f",
-            s.frames, s.rects, s.bytesReceived, s.bytesSent, s.seconds, s.decodeSeconds);
-        if (fields == 6 && line == canonical)
+            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%.3f decode_seconds=%.3f resizes=%llu",
+            s.frames, s.rects, s.bytesReceived, s.bytesSent, s.seconds, s.decodeSeconds, s.resizes);
+        if (fields == 7 && line == canonical)
             return s;
     }
     return std::nullopt;
@@ -454,7 +455,7 @@ TEST_F(SnapPictures, StatsLineCountsTheSessionWhateverThePacing)
         // The first update covers the whole screen: even compressed it is far more than
         // the headers alone.
         EXPECT_GT(stats->bytesReceived, 12 * stats->rects);
-        // SetEncodings (20), SetPixelFormat (20), six key releases (48), one request (10).
+        // SetEncodings (20, or 32 with the size encodings), SetPixelFormat (20), six key releases (48), one request (10).
         EXPECT_GE(stats->bytesSent, 98u);
         EXPECT_LE(stats->decodeSeconds, stats->seconds + 0.001);
     }

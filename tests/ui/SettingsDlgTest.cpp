@@ -162,11 +162,15 @@ private slots:
             dialog.tbrFrameRate->setValue(7);
             dialog.opt256Color->setChecked(true);
             dialog.chkHextile->setChecked(false);
+            QVERIFY(dialog.chkDesktopResize->isChecked() && !dialog.chkRemoteResize->isChecked());
+            dialog.chkDesktopResize->setChecked(false);
+            dialog.chkRemoteResize->setChecked(true);
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton); // the list has no selection: Cursor stays 4
         });
         QVERIFY(!FWindow->SettingsDlg().isVisible());
         const std::string ini = ReadFile(IniPath());
-        for (const char* line : { "TargetFPS=7", "Cursor=4", "EncHextile=0", "TrueColor=0", "EncRRE=1" })
+        for (const char* line : { "TargetFPS=7", "Cursor=4", "EncHextile=0", "TrueColor=0", "EncRRE=1", "DesktopResize=0",
+                 "RemoteResize=1" })
             QVERIFY2(ini.find(line) != std::string::npos, ini.c_str());
         QCOMPARE(FWindow->pnlClient->cursor().hotSpot(), QPoint(15, 15)); // Fugly
         // Nothing reached the engine: the next connection takes the stored values.
@@ -248,7 +252,8 @@ private slots:
         }());
         QCOMPARE(CountOfType(messages, 2), size_t(2));
         const auto setEncodings = std::find_if(messages.rbegin(), messages.rend(), [](const auto& m) { return m.type == 2; });
-        QCOMPARE(setEncodings->bytes, (std::vector<uint8_t> { 2, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0 }));
+        QCOMPARE(setEncodings->bytes, (std::vector<uint8_t> { 2, 0, 0, 6, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x21,
+                0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 }));
         QCOMPARE(CountOfType(messages, 0), size_t(switchTo256 ? 2 : 1));
         if (switchTo256) {
             QCOMPARE(lastPixelFormat->bytes[4], uint8_t(8)); // bits per pixel

@@ -60,6 +60,7 @@ bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream&
     proto.UseHextile = options.useHextile;
     proto.UseRRE = options.useRRE;
     proto.UseCopyRect = options.useCopyRect;
+    proto.UseDesktopResize = options.desktopResize;
     if (proto.Connect(options.target.host, options.target.port))
         return true;
     err << "zarnvnc-snap: cannot connect to " << options.target.host << " port " << options.target.port

@@ -137,6 +137,8 @@ bool SetFlag(const std::string& name, SnapOptions& o)
         o.stats = true;
     else if (name == "--info")
         o.info = true;
+    else if (name == "--no-resize")
+        o.desktopResize = false;
     else
         return false;
     return true;
@@ -229,6 +231,9 @@ Session:
   --fps N                requests per second, 1 to 50, as the viewer's target frame rate;
                          0 requests the next update as soon as a cycle ends (benchmarks).
                          Default: 20
+  --no-resize            do not announce that the desktop may change size (the classic
+                         protocol's SetEncodings); by default a resize is followed and the
+                         picture written at the final size
 
 Goal (the first one given is what the session is for; default --frames 1):
   --frames N             stop after N FramebufferUpdate messages
@@ -240,8 +245,9 @@ Output:
   --out FILE             write the picture to FILE when the session ends, also after a
                          failure once a framebuffer exists: .bmp, .jpg/.jpeg or .gif
   --stats                print one line: frames=N rects=N bytes_received=N bytes_sent=N
-                         seconds=S decode_seconds=S (seconds: the session after the
-                         handshake; decode_seconds: time spent in update cycles)
+                         seconds=S decode_seconds=S resizes=N (seconds: the session after
+                         the handshake; decode_seconds: time spent in update cycles;
+                         resizes: desktop size changes the server made)
   --info                 describe the session (version, security, name, size, format)
   -h, --help             this text
 

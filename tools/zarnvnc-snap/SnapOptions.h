@@ -20,6 +20,8 @@ struct SnapOptions {
     bool useRRE = true;
     bool useCopyRect = true;
     bool trueColor = true;
+    // Announce that the desktop may change size (and follow it); off gives the classic bytes.
+    bool desktopResize = true;
 
     // Target frame rate as in the viewer's settings (1 to 50); 0 paces nothing at all.
     int fps = 20;
