@@ -99,6 +99,9 @@ inline HarnessRun RunServerMessagesOnce(const uint8_t* data, size_t size, size_t
     proto.OnBell = [] {};
     proto.OnServerCutText = [](const std::string&) {};
     proto.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
+    // Resizes are followed, within a bound that keeps every run small.
+    proto.UseDesktopResize = true;
+    proto.MaxFramebufferSide = 512;
 
     HarnessRun run;
     size_t requests = 0;
