@@ -1130,3 +1130,71 @@ TEST_F(RealWindowTest, SwitchingTo256ColoursAndBackKeepsTheRemotePicture)
         EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - colours") << "the connection must stay up";
     }
 }
+
+// Desktops that change size, in true colour and in 256 colours: the panel follows the server's
+// screen at 1:1, with scroll bars once it is larger than the window.
+class ResizeWindowTest : public RealWindowTest, public ::testing::WithParamInterface<bool> {
+protected:
+    ResizeWindowTest() { FIniText = GetParam() ? "" : "[VNCClient]\nTrueColor=0\n"; }
+
+    // Draws on the server's screen at its new size and waits for the panel's visible part
+    // (the window is 1280 x 1000) to show it.
+    bool PanelFollows(XvncServer& server, int width, int height, std::chrono::milliseconds patience)
+    {
+        XcbCanvas canvas(server.DisplayName());
+        if (canvas.Width() != width || canvas.Height() != height)
+            return false;
+        TestPicture picture;
+        if (!GetParam())
+            picture.Quantise = SnapToBgr233;
+        picture.Seed = uint32_t(width);
+        DrawTestPicture(canvas, picture);
+        canvas.Sync();
+        const ScreenImage whole = canvas.Grab();
+        ScreenImage visible;
+        visible.width = std::min(width, 1200);
+        visible.height = std::min(height, 850);
+        for (int y = 0; y < visible.height; ++y)
+            visible.rgb.insert(visible.rgb.end(), whole.rgb.begin() + y * width, whole.rgb.begin() + y * width + visible.width);
+        return WaitUntil(
+            [&] { return PixelDifferences(visible, ViewerScreen(), 0, kPanelTop, GetParam() ? 0 : 1) == 0; }, patience);
+    }
+};
+
+TEST_P(ResizeWindowTest, TheWindowFollowsTheServersDesktopSize)
+{
+    XvncServer server(SmallScreen("resizing"));
+    StartServer(server);
+    FViewer->Xdo({ "windowsize", FMainWindow, "1280", "1000" });
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - resizing")) << FViewer->Log();
+    for (const auto& [width, height] : { std::pair { 1024, 768 }, std::pair { 1600, 1000 } }) {
+        SCOPED_TRACE(width);
+        ASSERT_TRUE(server.ResizeScreen(width, height));
+        EXPECT_TRUE(PanelFollows(server, width, height, 1s));
+        EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - resizing") << "the session must stay";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Colours, ResizeWindowTest, ::testing::Values(true, false));
+
+class RemoteResizeWindowTest : public RealWindowTest {
+protected:
+    RemoteResizeWindowTest() { FIniText = "[VNCClient]\nRemoteResize=1\n"; }
+};
+
+TEST_F(RemoteResizeWindowTest, TheServerTakesThePanelsSizeOnceTheUserResizesTheWindow)
+{
+    XvncServer server(SmallScreen("remote"));
+    StartServer(server);
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - remote")) << FViewer->Log();
+    FViewer->Xdo({ "windowsize", FMainWindow, "900", "700" });
+    const auto serverSize = [&] {
+        XcbCanvas canvas(server.DisplayName());
+        return std::to_string(canvas.Width()) + "x" + std::to_string(canvas.Height());
+    };
+    EXPECT_TRUE(WaitUntil([&] { return serverSize() == "900x" + std::to_string(700 - kPanelTop); }, 5s))
+        << serverSize();
+    EXPECT_TRUE(PanelShowsServerScreen(server));
+}
