@@ -89,7 +89,7 @@ public:
     std::string FailureReason;
     uint64_t BytesSent = 0;
     uint64_t BytesReceived = 0;
-    uint64_t FramesReceived = 0;
+    uint64_t FramesReceived = 0;   // FramebufferUpdates, but not those of only size and layout
     uint64_t RectsReceived = 0;   // rectangle headers read; never reset, like FramesReceived
     TPasswordRequest OnPasswordRequest;
     TBitmapInfo BitmapInfo;

@@ -164,6 +164,9 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
     decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface());
 
     bool lastRect = false;
+    // An update of nothing but the desktop's size and layout (servers answer the first full
+    // request with one) carries no picture: it is not counted as a frame.
+    bool sizeOnly = rectangles > 0;
     for (uint32_t i = 0; i < rectangles && !lastRect; ++i) {
         uint8_t header[12];
         Client->ReadExact(header, sizeof header);
@@ -178,6 +181,8 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         if (encoding == kEncodingRaw || encoding == kEncodingCopyRect || encoding == kEncodingRRE
             || encoding == kEncodingHextile)
             FChanged.Add(x, y, width, height, FramebufferWidth, FramebufferHeight);
+        sizeOnly = sizeOnly && ResizeAnnounced()
+            && (encoding == kPseudoDesktopSize || encoding == kPseudoExtendedDesktopSize);
         RectangleDecoder<Pixel>& decoder = *decoderSlot;
         switch (encoding) {
         case kEncodingRaw:
@@ -211,7 +216,8 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
             break;
         }
     }
-    ++FramesReceived;
+    if (!sizeOnly)
+        ++FramesReceived;
 }
 
 void TVNCProto::HandleFramebufferUpdate32()

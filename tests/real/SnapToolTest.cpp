@@ -595,5 +595,37 @@ INSTANTIATE_TEST_SUITE_P(Goals, SnapServerCloses,
         ClosingCase { "ManyFrames", { "--frames", "1000000" }, 3 }),
     [](const testing::TestParamInfo<ClosingCase>& info) { return info.param.name; });
 
+// The server's desktop changes size twice while the tool runs: it follows both, and the file
+// has the final size and the server's pixels.
+TEST(SnapResize, TheFileHasTheFinalSizeAndTheServersPixels)
+{
+    if (!SnapToolBuilt() || !XvncServer::MissingTools({}).empty() || !ChildProcess::InPath("xrandr"))
+        GTEST_SKIP() << "zarnvnc-snap, Xvnc or xrandr is missing";
+    XvncServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    TempDir temp("zarn-snap-resize");
+    const auto out = temp.File("resized.bmp").string();
+    SnapProcess snap({ "--info", "--stats", "--seconds", "6", "--out", out, Target(server) });
+    ASSERT_TRUE(snap.WaitForOutput("Desktop name:", 30s)) << snap.Output();
+    ASSERT_TRUE(server.ResizeScreen(1024, 768));
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(server.ResizeScreen(1600, 1000));
+    XcbCanvas canvas(server.DisplayName());
+    canvas.HideCursor();
+    DrawTestPicture(canvas, TestPicture {});
+    const ScreenImage screen = canvas.Grab();
+    ASSERT_TRUE(snap.WaitForExit(30s)) << snap.Output();
+    EXPECT_EQ(snap.ExitCode(), 0) << snap.Output();
+    const auto stats = FindStats(snap.Output());
+    ASSERT_TRUE(stats) << snap.Output();
+    EXPECT_EQ(stats->resizes, 2u);
+    const auto picture = ReadBmp(out, &error);
+    ASSERT_TRUE(picture) << error;
+    ASSERT_EQ(picture->width, 1600);
+    ASSERT_EQ(picture->height, 1000);
+    EXPECT_EQ(DifferingPixels(*picture, screen), 0u);
+}
+
 } // namespace
 } // namespace zarn::test
