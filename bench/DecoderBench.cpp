@@ -10,7 +10,7 @@
 #include <string>
 
 #include "BenchStreams.h"
-#include "ReplayTransport.h"
+#include "support/MemoryTransport.h"
 #include "protocol/VNCProto.h"
 
 namespace zarn::bench {
@@ -73,16 +73,20 @@ template <typename Pixel> void DecodeUpdate(benchmark::State& state, Encoding en
     const Picture<Pixel> picture = PictureIn<Pixel>(content);
     const Bytes body
         = encoding == Encoding::CopyRect ? CopyRectBody<Pixel>() : MakeFullUpdateBody(encoding, picture);
-    auto owned = std::make_unique<ReplayTransport>(body);
-    ReplayTransport& wire = *owned;
+    // The message type byte first: the update goes through the engine's own message loop.
+    Bytes message { 0 };
+    message.insert(message.end(), body.begin(), body.end());
+    auto owned = std::make_unique<MemoryTransport>(std::move(message));
+    MemoryTransport& wire = *owned;
+    // All of it counts as received, so decoders parse in place as from a full receive buffer.
+    wire.SetBufferWindow(SIZE_MAX);
+    wire.Open();
     TVNCProto proto;
     proto.AdoptSession(kWidth, kHeight, sizeof(Pixel) == 4, std::move(owned));
     auto decodeOnce = [&] {
         wire.Rewind();
-        if constexpr (sizeof(Pixel) == 4)
-            proto.HandleFramebufferUpdate32();
-        else
-            proto.HandleFramebufferUpdate8();
+        if (!proto.HandleArrivedMessages())
+            state.SkipWithError(proto.CycleError.c_str());
     };
 
     const std::vector<Pixel> before = Scrambled<Pixel>();

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MemoryTransport.h"
+#include "support/MemoryTransport.h"
 #include "protocol/Limits.h"
 #include "protocol/VNCProto.h"
 
@@ -96,12 +96,12 @@ inline HarnessRun RunServerMessagesOnce(const uint8_t* data, size_t size, size_t
     TVNCProto proto;
     proto.AdoptSession(setup.width, setup.height, setup.trueColor, std::move(owned));
     proto.ShareClipboard = setup.shareClipboard;
-    proto.OnBell = [] {};
-    proto.OnServerCutText = [](const std::string&) {};
-    proto.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
+    proto.Hooks.OnBell = [] {};
+    proto.Hooks.OnServerCutText = [](const std::string&) {};
+    proto.Limits.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
     // Resizes are followed, within a bound that keeps every run small.
     proto.UseDesktopResize = true;
-    proto.MaxFramebufferSide = 512;
+    proto.Limits.MaxFramebufferSide = 512;
 
     HarnessRun run;
     size_t requests = 0;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MemoryTransport.h"
+#include "support/MemoryTransport.h"
 #include "protocol/Limits.h"
 #include "protocol/VNCProto.h"
 
@@ -59,7 +59,7 @@ inline SetupOutcome RunSetup(const uint8_t* data, size_t size)
     auto owned = std::make_unique<MemoryTransport>(std::vector<uint8_t>(data, data + size));
     MemoryTransport& transport = *owned;
     TVNCProto proto(std::move(owned));
-    proto.MaxFramebufferSide = kSetupHarnessMaxSide;
+    proto.Limits.MaxFramebufferSide = kSetupHarnessMaxSide;
     proto.Host = "fuzz";
     proto.Port = 5900;
     proto.OnPasswordRequest = [] { return std::string("fuzzpass"); };

@@ -166,14 +166,13 @@ struct TcpClient::Impl {
 };
 
 TcpClient::TcpClient()
-    : FImpl(new Impl)
+    : FImpl(std::make_unique<Impl>())
 {
 }
 
 TcpClient::~TcpClient()
 {
     FImpl->CloseSocket();
-    delete FImpl;
 }
 
 void TcpClient::SetHost(const std::string& host)

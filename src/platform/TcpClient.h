@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/RfbConstants.h"
 #include "platform/Transport.h"
 
 namespace zarn {
@@ -40,7 +42,7 @@ public:
     using ITransport::Write;
 
     // A connect that has not completed by then fails (all resolved addresses together).
-    static constexpr int kDefaultConnectTimeoutMs = 10000;
+    static constexpr int kDefaultConnectTimeoutMs = kDefaultTimeoutMs;
 
     // Bounds the blocking connect; 0 means the system's own limit.
     void SetConnectTimeout(int milliseconds) override;
@@ -61,7 +63,7 @@ private:
     void PeerClosed();
 
     struct Impl;
-    Impl* FImpl;
+    std::unique_ptr<Impl> FImpl;
 };
 
 } // namespace zarn

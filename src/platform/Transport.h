@@ -11,19 +11,24 @@
 #include <vector>
 
 #include "platform/Deadline.h"
+#include "platform/EngineError.h"
 
 namespace zarn {
 
 // Every transport failure (refused connect, closed connection, time-out, socket error,
 // over-long line) travels as this exception; the engine catches it where its work is entered.
-class TransportError : public std::runtime_error {
+class TransportError : public EngineError {
 public:
-    using std::runtime_error::runtime_error;
+    using EngineError::EngineError;
 };
 
 class ITransport {
 public:
+    ITransport() = default;
     virtual ~ITransport() = default;
+    // A transport stands for one connection: a copy would share or duplicate it.
+    ITransport(const ITransport&) = delete;
+    ITransport& operator=(const ITransport&) = delete;
 
     virtual void SetHost(const std::string& host) = 0;
     virtual void SetPort(int port) = 0;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <stdexcept>
 
+#include "platform/RfbConstants.h"
 #include "protocol/Limits.h"
 #include "protocol/VNCProto.h"
 
@@ -24,7 +25,7 @@ uint16_t WireSide(int32_t side)
 uint32_t TFrameUpdateThrd::IntervalForFps(int targetFps)
 {
     // The settings clamp the rate too, but a zero from a hand-edited ini must not divide by zero.
-    return 1000u / static_cast<uint32_t>(std::clamp(targetFps, 1, 50));
+    return 1000u / static_cast<uint32_t>(std::clamp(targetFps, kMinTargetFps, kMaxTargetFps));
 }
 
 TFrameUpdateThrd::TFrameUpdateThrd(TVNCProto& proto, TMainThreadDispatcher::TPost postToMain,
@@ -165,7 +166,7 @@ void TFrameUpdateThrd::RequestStep(bool forceFull)
     // between must still get its non-incremental request.
     const bool full = FullUpdatePending.exchange(false) || forceFull;
     const uint64_t budget = std::max<uint64_t>(2ull * FrameInterval.load(), limits::kMinCycleBudgetMs);
-    Proto.CycleBudgetMs = static_cast<int>(std::min<uint64_t>(budget, INT_MAX));
+    Proto.Limits.CycleBudgetMs = static_cast<int>(std::min<uint64_t>(budget, INT_MAX));
     bool ok = false;
     try {
         ok = Proto.RequestUpdate(

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/RfbConstants.h"
+
 namespace zarn::limits {
 
 // Longest ProtocolVersion line accepted before its line feed.
@@ -19,14 +21,14 @@ inline constexpr uint32_t kMaxClipboardText = 64u << 20;
 
 // The whole set-up (connect, version, security, authentication, ServerInit) must finish within
 // this; the time the password prompt is open does not count.
-inline constexpr int kSetupDeadlineMs = 10000;
+inline constexpr int kSetupDeadlineMs = kDefaultTimeoutMs;
 // A write that makes no progress (the server stopped reading) fails after this long.
-inline constexpr int kWriteTimeoutMs = 10000;
+inline constexpr int kWriteTimeoutMs = kDefaultTimeoutMs;
 // Within a session, every kMessageStepBytes of a server message must arrive within
 // kMessageWindowMs of the previous step (or of the message's start). A server that trickles
 // (a byte every few seconds) is cut one window after its last step, whatever the message's
 // size; a link carrying 16 KiB/s or more completes every step in time and is never cut.
-inline constexpr int kMessageWindowMs = 10000;
+inline constexpr int kMessageWindowMs = kDefaultTimeoutMs;
 inline constexpr size_t kMessageStepBytes = 160 * 1024;
 // DrainInput discards only what is already buffered; should a read still have to wait, it
 // gives up after this long.

@@ -8,14 +8,13 @@
 #include "crypto/IcsDES.h"
 #include "crypto/ZarnMD5Funcs.h"
 #include "imaging/Bmp.h"
+#include "platform/RfbConstants.h"
 #include "platform/TcpClient.h"
 #include "protocol/EngineErrors.h"
 
 namespace zarn {
 
 namespace {
-
-enum : uint8_t { kSecNone = 1, kSecVncAuth = 2, kSecMd5Challenge = 21 };
 
 struct VersionReply {
     std::string_view text;
@@ -34,7 +33,7 @@ constexpr std::array<VersionReply, 5> kVersionReplies { {
 constexpr std::string_view kDefaultReply = "RFB 003.008\n";
 
 // Preference order whatever order the server lists them in.
-constexpr std::array<uint8_t, 3> kSecurityPreference { kSecNone, kSecMd5Challenge, kSecVncAuth };
+constexpr std::array<uint8_t, 3> kSecurityPreference { kSecurityNone, kSecurityMd5Challenge, kSecurityVncAuth };
 
 } // namespace
 
@@ -66,14 +65,18 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
     FailureReason.clear();
     LastError.clear();
     SecurityType = 0;
+    std::optional<std::string> failure;
     try {
-        RunSetup();
-        return true;
-    } catch (const std::exception& e) {
-        LastError = e.what();
+        failure = CatchEngineFailure("setting up the session", [this] { RunSetup(); });
     } catch (...) {
-        LastError = "unexpected failure during set-up";
+        // Not the server's doing (a hook that threw, a programming error): it goes on to the
+        // caller, but never with a half-set-up connection left open.
+        CloseQuietly();
+        throw;
     }
+    if (!failure)
+        return true;
+    LastError = *failure;
     // Whatever went wrong, the stream is no longer in step: close it now rather than leave a
     // half-read connection (or a stalled server's socket) open until the next Connect.
     CloseQuietly();
@@ -90,9 +93,9 @@ void TVNCProto::RunSetup()
     ForgetServerResize();
     // One deadline from the first connect attempt to the end of ServerInit: a server that
     // answers a byte at a time cannot stretch the set-up (and the GUI thread's wait) beyond it.
-    FSetupDeadline = Deadline::Fixed(std::chrono::milliseconds(ConnectTimeoutMs), "the set-up deadline");
-    Client->SetWriteTimeout(WriteTimeoutMs);
-    Client->SetConnectTimeout(ConnectTimeoutMs);
+    FSetupDeadline = Deadline::Fixed(std::chrono::milliseconds(Limits.ConnectTimeoutMs), "the set-up deadline");
+    Client->SetWriteTimeout(Limits.WriteTimeoutMs);
+    Client->SetConnectTimeout(Limits.ConnectTimeoutMs);
     Client->Connect();
     Client->SetReadDeadline(FSetupDeadline);
     ExchangeProtocolVersion();
@@ -137,7 +140,7 @@ uint8_t TVNCProto::ChooseSecurityType()
         if (decided == 0)
             throw SessionRefused("server refused the connection: " + ReadBoundedText("reason text"));
         // Only 1, 2 and 21 are ours; anything wider than a byte is simply not one of them.
-        if (decided != kSecNone && decided != kSecVncAuth && decided != kSecMd5Challenge)
+        if (decided != kSecurityNone && decided != kSecurityVncAuth && decided != kSecurityMd5Challenge)
             throw ProtocolViolation("unsupported security type " + std::to_string(decided));
         return static_cast<uint8_t>(decided);
     }
@@ -162,14 +165,14 @@ void TVNCProto::NegotiateSecurity()
     if (ProtocolVersion != kRfb33)
         Client->Write(&type, 1);
 
-    if (type == kSecNone) {
+    if (type == kSecurityNone) {
         // Without authentication a failure carries no reason worth waiting for.
         if (ProtocolVersion == kRfb38 && Client->ReadU32() != 0)
             throw SessionRefused("security handshake failed");
         return;
     }
 
-    if (type == kSecVncAuth)
+    if (type == kSecurityVncAuth)
         VncAuthenticate();
     else
         Md5Authenticate();
@@ -197,7 +200,7 @@ void TVNCProto::ReadServerInit()
     const uint16_t width = Client->ReadU16();
     const uint16_t height = Client->ReadU16();
     // Refuse an absurd screen before reading further, let alone allocating for it.
-    const int32_t side = std::min<int32_t>(MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide));
+    const int32_t side = std::min<int32_t>(Limits.MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide));
     if (width > side || height > side)
         throw LimitExceeded("framebuffer of " + std::to_string(width) + " x " + std::to_string(height)
             + " exceeds the limit");
@@ -324,7 +327,7 @@ void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std
         Client = std::move(transport);
         Client->OnDisconnected = [this] { ClientDisconnected(); };
     }
-    Client->SetWriteTimeout(WriteTimeoutMs);
+    Client->SetWriteTimeout(Limits.WriteTimeoutMs);
     FramebufferWidth = std::clamp<int32_t>(width, 0, int32_t(limits::kMaxFramebufferSide));
     FramebufferHeight = std::clamp<int32_t>(height, 0, int32_t(limits::kMaxFramebufferSide));
     TrueColor = trueColour;

@@ -108,10 +108,6 @@ public:
     bool UseDesktopResize = false;
 
     // ---- desktop size changes (only while UseDesktopResize was announced) ----
-    // The framebuffer has just been allocated anew at a size the server announced (cleared;
-    // the rest of the update is drawn at the new size). Called on the engine's thread in the
-    // middle of the update cycle; it must not call back into the cycle.
-    std::function<void()> OnDesktopResized;
     // Size changes the server made; never reset, like FramesReceived.
     uint64_t ResizesReceived = 0;
     // The server has sent an ExtendedDesktopSize rectangle in this session, so it takes
@@ -123,33 +119,42 @@ public:
     // prohibited, 2 out of resources, 3 invalid layout, others unknown), -1 before any answer.
     int LastResizeStatus = -1;
 
-    // ---- hooks the window (or a headless tool) installs; all may be empty ----
-    std::function<void()> OnBell;                                // Bell message
-    std::function<void(const std::string&)> OnServerCutText;   // only while ShareClipboard
-    // A send failed on the connection (it is closed now): the text says why. Called once per
-    // failure, after the engine is back in a clean state, so that the user learns of it.
-    std::function<void(const std::string& why)> OnSendFailed;
+    // What the window (or a headless tool) installs; all may be empty.
+    struct THooks {
+        std::function<void()> OnBell;                                // Bell message
+        std::function<void(const std::string&)> OnServerCutText;   // only while ShareClipboard
+        // A send failed on the connection (it is closed now): the text says why. Called once per
+        // failure, after the engine is back in a clean state, so that the user learns of it.
+        std::function<void(const std::string& why)> OnSendFailed;
+        // The framebuffer has just been allocated anew at a size the server announced (cleared;
+        // the rest of the update is drawn at the new size). Called in the middle of the update
+        // cycle; it must not call back into the cycle.
+        std::function<void()> OnDesktopResized;
+    };
+    THooks Hooks;
     KeyboardState* Keyboard = nullptr;                           // not owned; null = no keys down, no text
-    // Longest an update cycle keeps handling messages before it stops at a message boundary.
-    int CycleBudgetMs = 100;
     // Why the last RequestUpdate failed (a stalled or closed connection, an unknown message, a
     // limit exceeded); empty after a cycle that succeeded. LastError holds the same text.
     std::string CycleError;
 
-    // ---- waiting limits (README's table of limits explains them; tests shorten them) ----
-    // The whole set-up, from the first connect attempt to the end of ServerInit, not counting
-    // the time the password prompt is open. 0 removes the bound.
-    int ConnectTimeoutMs = limits::kSetupDeadlineMs;
-    // A write that makes no progress for this long fails (and ends the connection).
-    int WriteTimeoutMs = limits::kWriteTimeoutMs;
-    // Within a session every MessageStepBytes of a server message must arrive within
-    // MessageWindowMs of the previous step (or of the message's start).
-    int MessageWindowMs = limits::kMessageWindowMs;
-    size_t MessageStepBytes = limits::kMessageStepBytes;
-
-    // Largest framebuffer side ServerInit may announce (the fuzzer lowers it to keep each run
-    // small; the check itself is the same).
-    int32_t MaxFramebufferSide = int32_t(limits::kMaxFramebufferSide);
+    // How long the engine waits and how much it accepts (README's table of limits explains
+    // them; tests and the fuzzer shorten them, the checks stay the same).
+    struct TLimits {
+        // The whole set-up, from the first connect attempt to the end of ServerInit, not
+        // counting the time the password prompt is open. 0 removes the bound.
+        int ConnectTimeoutMs = limits::kSetupDeadlineMs;
+        // A write that makes no progress for this long fails (and ends the connection).
+        int WriteTimeoutMs = limits::kWriteTimeoutMs;
+        // Within a session every MessageStepBytes of a server message must arrive within
+        // MessageWindowMs of the previous step (or of the message's start).
+        int MessageWindowMs = limits::kMessageWindowMs;
+        size_t MessageStepBytes = limits::kMessageStepBytes;
+        // Longest an update cycle keeps handling messages before it stops at a message boundary.
+        int CycleBudgetMs = limits::kMinCycleBudgetMs;
+        // Largest framebuffer side ServerInit may announce.
+        int32_t MaxFramebufferSide = int32_t(limits::kMaxFramebufferSide);
+    };
+    TLimits Limits;
 
     // ---- diagnostics ----
     // The security type the last Connect settled on (1, 2 or 21); 0 when none was agreed.
@@ -164,8 +169,6 @@ public:
     void Disconnect();
     // The transport's hook: the connection closed (by either side).
     void ClientDisconnected();
-    // What ending a session clears, shared by Disconnect and ClientDisconnected.
-    void ResetSession();
     // Takes over an open transport (when given) as a session already past ServerInit and
     // SetEncodings, with a framebuffer of the given size and pixel mode. For tests, the fuzzer
     // and benchmarks, which feed the update cycle without a handshake.
@@ -224,15 +227,17 @@ public:
     static uint8_t ReverseBits(uint8_t b);
     static void DesEncrypt(const uint8_t* input, uint8_t* output, const uint8_t* key);
 
-    // ---- message handlers of the update cycle (the decoder benchmark calls them directly) ----
+private:
+    // What ending a session clears, shared by Disconnect and ClientDisconnected.
+    void ResetSession();
     void AllocateFramebuffer();
+    // The message handlers of the update cycle.
     void HandleFramebufferUpdate32();
     void HandleFramebufferUpdate8();
     void HandleSetColourMapEntries();
     void HandleBell();
     void HandleServerCutText();
 
-private:
     // Set-up steps of Connect; each throws on failure (EngineErrors.h, TransportError).
     void RunSetup();
     void ExchangeProtocolVersion();

@@ -32,20 +32,16 @@ template <typename Write> bool TVNCProto::Send(bool ready, Write write)
 {
     if (!ready)
         return false;
-    try {
-        write();
+    const std::optional<std::string> failure = CatchEngineFailure("building a message", write);
+    if (!failure)
         return true;
-    } catch (const std::bad_alloc&) {
-        LastError = "out of memory while building a message";
-    } catch (const std::exception& e) {
-        LastError = e.what();
-    }
+    LastError = *failure;
     // Part of the message may have gone out: the server would read whatever follows out of
     // step, so the connection ends here and the session with it.
     CloseQuietly();
-    if (OnSendFailed) {
+    if (Hooks.OnSendFailed) {
         try {
-            OnSendFailed(LastError);
+            Hooks.OnSendFailed(LastError);
         } catch (...) {
             // The report is a courtesy; the send's result already says it failed.
         }
@@ -121,7 +117,7 @@ bool TVNCProto::SendSetEncodings()
 
 bool TVNCProto::SendSetDesktopSize(uint16_t width, uint16_t height)
 {
-    const uint16_t side = uint16_t(std::min<int32_t>(MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide)));
+    const uint16_t side = uint16_t(std::min<int32_t>(Limits.MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide)));
     const bool sensible = width >= 1 && height >= 1 && width <= side && height <= side;
     return Send(IsReady() && ServerCanResize && sensible, [&] {
         // One screen over the whole desktop: the window shows one picture. The server's id and

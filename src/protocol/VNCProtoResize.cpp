@@ -48,7 +48,7 @@ bool TVNCProto::HandleDesktopSize(int32_t encoding, int x, int y, int width, int
                 { LoadU32(s), LoadU16(s + 4), LoadU16(s + 6), LoadU16(s + 8), LoadU16(s + 10), LoadU32(s + 12) });
         }
     }
-    const int side = std::min<int32_t>(MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide));
+    const int side = std::min<int32_t>(Limits.MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide));
     if (width == 0 || height == 0)
         throw ProtocolViolation("the server resized its desktop to " + std::to_string(width) + " x "
             + std::to_string(height));
@@ -82,8 +82,8 @@ void TVNCProto::ResizeFramebuffer(int width, int height)
     ++ResizesReceived;
     // The hook is the window's: its failure is not the server's doing.
     try {
-        if (OnDesktopResized)
-            OnDesktopResized();
+        if (Hooks.OnDesktopResized)
+            Hooks.OnDesktopResized();
     } catch (...) {
     }
 }

@@ -50,14 +50,10 @@ template <typename Step> bool TVNCProto::RunCycle(Step step)
     if (!IsReady())
         return false;
     CycleError.clear();
-    try {
-        step();
+    const std::optional<std::string> failure = CatchEngineFailure("handling a server message", step);
+    if (!failure)
         return true;
-    } catch (const std::bad_alloc&) {
-        CycleError = "out of memory while handling a server message";
-    } catch (const std::exception& e) {
-        CycleError = e.what();
-    }
+    CycleError = *failure;
     LastError = CycleError;
     // A message may have been left half read or a request half written: the stream is out of
     // step, so the engine stops being ready (no cycle reads and no send writes on it any more)
@@ -97,11 +93,11 @@ void TVNCProto::HandleBufferedMessages()
     // once the budget is spent the rest waits for the next cycle. The clock is read only
     // between messages, so no message is ever left half read.
     const auto start = std::chrono::steady_clock::now();
-    const auto budget = std::chrono::milliseconds(CycleBudgetMs);
+    const auto budget = std::chrono::milliseconds(Limits.CycleBudgetMs);
     while (!Client->ReceiveBufferEmpty()) {
         // Each message gets its own limit: a trickling server is cut, a slow link is not.
         Client->SetReadDeadline(Deadline::Progress(
-            std::chrono::milliseconds(MessageWindowMs), MessageStepBytes, "the message progress limit"));
+            std::chrono::milliseconds(Limits.MessageWindowMs), Limits.MessageStepBytes, "the message progress limit"));
         const uint8_t type = Client->ReadU8();
         BytesReceived += 1;
         HandleMessage(type);
@@ -263,8 +259,8 @@ void TVNCProto::HandleBell()
     // The hooks are the window's: whatever fails in them is not the server's doing and must
     // not end the session (nor leave the cycle by a path that skips the rest of the stream).
     try {
-        if (OnBell)
-            OnBell();
+        if (Hooks.OnBell)
+            Hooks.OnBell();
     } catch (...) {
     }
 }
@@ -280,8 +276,8 @@ void TVNCProto::HandleServerCutText()
     CutText = Client->ReadText(length);
     BytesReceived += uint64_t(length) + 7;
     try {
-        if (ShareClipboard && OnServerCutText)
-            OnServerCutText(CutText);
+        if (ShareClipboard && Hooks.OnServerCutText)
+            Hooks.OnServerCutText(CutText);
     } catch (...) {
     }
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/RfbConstants.h"
+
 namespace zarn {
 
 inline constexpr char kRecentHostsSection[] = "RecentHosts";
@@ -22,7 +24,7 @@ class TRecentHosts {
 public:
     // A "Count" in the file above this is read as this many entries; a negative one as none.
     static constexpr int32_t kMaxLoadedHosts = 10000;
-    static constexpr int32_t kDefaultPort = 5900;
+    static constexpr int32_t kDefaultPort = kDefaultRfbPort;
 
     // Empty; kept in ZarnVNC.ini beside the executable.
     TRecentHosts() = default;

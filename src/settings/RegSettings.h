@@ -7,14 +7,16 @@
 #include <functional>
 #include <string>
 
+#include "platform/RfbConstants.h"
+
 namespace zarn {
 
 inline constexpr char kVNCClientSection[] = "VNCClient";
 
 class TVNCRegSettings {
 public:
-    static constexpr int32_t kMinTargetFPS = 1;
-    static constexpr int32_t kMaxTargetFPS = 50;
+    static constexpr int32_t kMinTargetFPS = kMinTargetFps;
+    static constexpr int32_t kMaxTargetFPS = kMaxTargetFps;
     static constexpr int32_t kDefaultTargetFPS = 20;
     // 0 arrow, 1 "Dot", 2 "Crosshair", 3 hidden, 4 "Fugly" (reachable only through the file).
     static constexpr int32_t kMinCursor = 0;

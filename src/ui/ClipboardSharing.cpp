@@ -16,12 +16,12 @@ TClipboardSharing::TClipboardSharing(TVNCProto& proto, QClipboard& clipboard, QO
 {
     connect(&FClipboard, &QClipboard::dataChanged, this, Guarded([this] { WMDrawClipboard(); }),
         Qt::QueuedConnection);
-    FProto.OnServerCutText = [this](const std::string& text) { PutServerText(text); };
+    FProto.Hooks.OnServerCutText = [this](const std::string& text) { PutServerText(text); };
 }
 
 TClipboardSharing::~TClipboardSharing()
 {
-    FProto.OnServerCutText = nullptr;
+    FProto.Hooks.OnServerCutText = nullptr;
 }
 
 void TClipboardSharing::WMDrawClipboard()

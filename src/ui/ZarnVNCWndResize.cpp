@@ -1,16 +1,15 @@
 // Desktops that change size. When the server resizes its desktop the engine has already made
 // the framebuffer anew; the panel takes the new size, and with it the scroll range, the drawing
-// and the full-screen bar follow. With RemoteResize on, the window asks the server for the size
-// the picture has room for once the user's change has settled; the decision is the engine-side
-// TRemoteResizeRequests, the window only reports changes and runs its timer.
+// and the full-screen bar follow. With RemoteResize on, the window reports each change of the
+// room the picture has to the session, whose rule decides when a request goes out; the window
+// only runs the timer.
 
 #include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
 
-#include "protocol/RemoteResize.h"
 #include "protocol/VNCProto.h"
-#include "settings/RegSettings.h"
+#include "protocol/ViewerSession.h"
 #include "ui/ClientPanel.h"
 #include "ui/ZarnApplication.h"
 #include "ui/frmZarnVNCWnd.h"
@@ -19,20 +18,11 @@ namespace zarn {
 
 void TZarnVNCWnd::BuildDesktopResize()
 {
-    FRemoteResize = std::make_unique<TRemoteResizeRequests>();
-    FProto->OnDesktopResized = [this] { FollowDesktopSize(); };
+    FProto->Hooks.OnDesktopResized = [this] { FollowDesktopSize(); };
     tmrRemoteResize = new QTimer(this);
     tmrRemoteResize->setObjectName(QStringLiteral("tmrRemoteResize"));
     tmrRemoteResize->setSingleShot(true);
     connect(tmrRemoteResize, &QTimer::timeout, this, Guarded([this] { tmrRemoteResizeTimer(); }));
-}
-
-void TZarnVNCWnd::ApplyResizeSettings()
-{
-    FProto->UseDesktopResize = FSettings->DesktopResize();
-    // Without size changes from the server there is no answer to a request either.
-    FRemoteResize->SetEnabled(FSettings->DesktopResize() && FSettings->RemoteResize());
-    FRemoteResize->Reset();
 }
 
 void TZarnVNCWnd::FollowDesktopSize()
@@ -43,20 +33,20 @@ void TZarnVNCWnd::FollowDesktopSize()
 
 void TZarnVNCWnd::RoomForPictureChanged()
 {
-    if (!FRemoteResize || !FRemoteResize->Enabled())
+    if (!FSession || !FSession->RemoteResizeRequests().Enabled())
         return;
     // In full screen the toolbar is gone and the picture has the whole screen.
     const QSize room = InFullScreenMode() && screen() ? screen()->geometry().size() : sbxClient->size();
-    FRemoteResize->UserChanged(room.width(), room.height());
+    FSession->RoomChanged(room.width(), room.height());
     tmrRemoteResize->start(TRemoteResizeRequests::kSettleMs);
 }
 
 void TZarnVNCWnd::tmrRemoteResizeTimer()
 {
-    if (!FRemoteResize)
+    if (!FSession)
         return;
-    SendDueDesktopSize(*FRemoteResize, *FProto);
-    const int64_t wait = FRemoteResize->MsUntilSettled();
+    FSession->SendDueDesktopSize();
+    const int64_t wait = FSession->MsUntilResizeDue();
     if (wait > 0)
         tmrRemoteResize->start(int(wait));
 }

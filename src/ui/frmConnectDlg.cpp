@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/RfbConstants.h"
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "settings/TextToInt.h"
@@ -22,7 +23,6 @@ namespace zarn {
 
 namespace {
 
-constexpr int kDefaultPort = 5900;
 // A recent line hands at most this many characters after its ":" to the port field.
 constexpr int kPortTextFromList = 10;
 
@@ -42,7 +42,7 @@ TConnectDlg::TConnectDlg(TVNCProto& proto, TRecentHosts& recentHosts, QWidget* p
     , lblServer(NamedLabel(QStringLiteral("&Host:"), QStringLiteral("lblServer"), this))
     , txtServer(new QLineEdit(this))
     , lblPort(NamedLabel(QStringLiteral("&Port:"), QStringLiteral("lblPort"), this))
-    , txtPort(new QLineEdit(QString::number(kDefaultPort), this))
+    , txtPort(new QLineEdit(QString::number(kDefaultRfbPort), this))
     , lblRecentHosts(NamedLabel(QStringLiteral("Recent Hosts:"), QStringLiteral("lblRecentHosts"), this))
     , lstRecentHosts(new QListWidget(this))
     , cmdOK(new QPushButton(QStringLiteral("OK"), this))
@@ -229,7 +229,7 @@ void TConnectDlg::cmdOKClick()
 {
     FProto.Host = HostFromTyped(txtServer->text());
     // Text that does not convert (letters cannot be typed, but "59-00" can) means the default.
-    FProto.SetPort(TryTextToInt(txtPort->text().toStdString()).value_or(kDefaultPort));
+    FProto.SetPort(TryTextToInt(txtPort->text().toStdString()).value_or(kDefaultRfbPort));
     accept();
 }
 

@@ -11,13 +11,11 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "protocol/FrameUpdateThrd.h"
-#include "protocol/PixelModeSwitch.h"
-#include "protocol/VNCProto.h"
+#include "protocol/ViewerSession.h"
 #include "settings/RegSettings.h"
 #include "ui/DialogFrame.h"
+#include "ui/SessionSettings.h"
 #include "ui/ZarnApplication.h"
-#include "ui/frmZarnVNCWnd.h"
 
 namespace zarn {
 
@@ -31,7 +29,7 @@ template <typename Control> Control* Named(Control* control, const char* name)
 
 } // namespace
 
-TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
+TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, QWidget* parent)
     : QDialog(parent)
     , grpEncodings(Named(new QGroupBox(QStringLiteral("&Encoding Methods"), this), "grpEncodings"))
     , chkCopyRect(Named(new QCheckBox(QStringLiteral("CopyRect"), grpEncodings), "chkCopyRect"))
@@ -54,7 +52,8 @@ TSettingsDlg::TSettingsDlg(TZarnVNCWnd& window, QWidget* parent)
           new QCheckBox(QStringLiteral("Resize the remote desktop to the window"), grpExtensions), "chkRemoteResize"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
-    , FWindow(window)
+    , FSettings(settings)
+    , FSession(session)
 {
     setObjectName(QStringLiteral("SettingsDlg"));
     SetupFixedDialog(*this, QStringLiteral("Settings"));
@@ -148,7 +147,7 @@ void TSettingsDlg::showEvent(QShowEvent* event)
 
 void TSettingsDlg::FormShow()
 {
-    const TVNCRegSettings& settings = FWindow.Settings();
+    const TVNCRegSettings& settings = FSettings;
     chkCopyRect->setChecked(settings.EncCopyRect());
     chkRRE->setChecked(settings.EncRRE());
     chkHextile->setChecked(settings.EncHextile());
@@ -176,7 +175,7 @@ void TSettingsDlg::tbrFrameRateChange()
 
 void TSettingsDlg::cmdOKClick()
 {
-    TVNCRegSettings& settings = FWindow.Settings();
+    TVNCRegSettings& settings = FSettings;
     settings.SetEncCopyRect(chkCopyRect->isChecked());
     settings.SetEncRRE(chkRRE->isChecked());
     settings.SetEncHextile(chkHextile->isChecked());
@@ -188,25 +187,9 @@ void TSettingsDlg::cmdOKClick()
     settings.SetRemoteResize(chkRemoteResize->isChecked());
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
-    FWindow.ApplyCursorSetting();
-    if (FWindow.Proto().IsReady())
-        ApplyToConnection();
+    emit SettingsApplied();
+    FSession.Apply(SessionSettingsOf(settings));
     accept();
-}
-
-void TSettingsDlg::ApplyToConnection()
-{
-    const TVNCRegSettings& settings = FWindow.Settings();
-    TVNCProto& proto = FWindow.Proto();
-    proto.UseCopyRect = settings.EncCopyRect();
-    proto.UseRRE = settings.EncRRE();
-    proto.UseHextile = settings.EncHextile();
-    proto.ShareClipboard = settings.SharedClipboard();
-    FWindow.ApplyResizeSettings();
-    proto.SendSetEncodings();
-    SwitchPixelMode(proto, FWindow.UpdateThread(), settings.TrueColor());
-    if (TFrameUpdateThrd* thread = FWindow.UpdateThread())
-        thread->FrameInterval = TFrameUpdateThrd::IntervalForFps(settings.TargetFPS());
 }
 
 } // namespace zarn

@@ -1,9 +1,9 @@
 #pragma once
-// TSettingsDlg: the seven user settings. It shows the stored values each time it opens; OK
-// stores and saves them at once, sets the pointer over the remote picture and, while a
-// connection is up, applies encodings, clipboard sharing, colour depth and frame rate to it
-// without reconnecting. Cancel, Escape and the close box change nothing. Created once with the
-// main window, whose store, engine and frame update thread it works on.
+// TSettingsDlg: the user settings. It shows the stored values each time it opens; OK stores and
+// saves them at once, announces SettingsApplied (the window sets the pointer over the remote
+// picture) and, while a connection is up, has the session apply encodings, clipboard sharing,
+// colour depth and frame rate without reconnecting. Cancel, Escape and the close box change
+// nothing. Created once with the main window; it works on the window's store and session.
 
 #include <QDialog>
 
@@ -18,12 +18,13 @@ class QVBoxLayout;
 
 namespace zarn {
 
-class TZarnVNCWnd;
+class TVNCRegSettings;
+class TViewerSession;
 
 class TSettingsDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit TSettingsDlg(TZarnVNCWnd& window, QWidget* parent = nullptr);
+    TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, QWidget* parent = nullptr);
 
     // The label under the track bar for a frame rate.
     static QString FrameRateText(int position);
@@ -49,6 +50,10 @@ public:
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
+signals:
+    // The stored values changed (after a successful save).
+    void SettingsApplied();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -57,9 +62,9 @@ private:
     void FormShow();
     void tbrFrameRateChange();
     void cmdOKClick();
-    void ApplyToConnection();
 
-    TZarnVNCWnd& FWindow;
+    TVNCRegSettings& FSettings;
+    TViewerSession& FSession;
     QVBoxLayout* FExtensionsLayout = nullptr;
 };
 

@@ -16,8 +16,9 @@
 #include <QVBoxLayout>
 
 #include "protocol/FrameUpdateThrd.h"
-#include "protocol/RemoteResize.h"
+#include "protocol/KeyMapping.h"
 #include "protocol/VNCProto.h"
+#include "protocol/ViewerSession.h"
 #include "settings/RecentHosts.h"
 #include "settings/RegSettings.h"
 #include "ui/BusyCursor.h"
@@ -25,6 +26,7 @@
 #include "ui/HostPortText.h"
 #include "ui/ClipboardSharing.h"
 #include "ui/Screenshot.h"
+#include "ui/SessionSettings.h"
 #include "ui/ToolbarPictures.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnCursors.h"
@@ -182,17 +184,26 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 {
     FProto = std::make_unique<TVNCProto>();
     FProto->OnPasswordRequest = [this] { return RequestPassword(); };
-    FProto->OnBell = [this] {
+    FProto->Hooks.OnBell = [this] {
         if (Beep)
             Beep();
     };
     // A key, click or clipboard text that could not be sent is the user's own action failing:
     // it is shown, once, after the handler that sent it has finished.
-    FProto->OnSendFailed = [this](const std::string& why) {
+    FProto->Hooks.OnSendFailed = [this](const std::string& why) {
         const QString text = QStringLiteral("Sending to the server failed: ") + QString::fromStdString(why);
         QMetaObject::invokeMethod(this, [text] { ShowApplicationError(text); }, Qt::QueuedConnection);
     };
     FClipboardSharing = std::make_unique<TClipboardSharing>(*FProto, *QGuiApplication::clipboard());
+    FSession = std::make_unique<TViewerSession>(*FProto,
+        TViewerSession::THost {
+            .PostToMain = [this](TMainThreadDispatcher::TStep step) {
+                QMetaObject::invokeMethod(this, Guarded(std::move(step)), Qt::QueuedConnection);
+            },
+            .PaintFrame = [this] { pnlClient->RepaintChanged(FProto->TakeChangedRegion()); },
+            // The connection itself is closed by the throughput timer's next tick.
+            .ThreadEnded = {},
+        });
     BuildDesktopResize();
 
     FSettings
@@ -220,7 +231,8 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 void TZarnVNCWnd::CreateDialogs()
 {
     FConnectDlg = std::make_unique<TConnectDlg>(*FProto, *FRecentHosts);
-    FSettingsDlg = std::make_unique<TSettingsDlg>(*this);
+    FSettingsDlg = std::make_unique<TSettingsDlg>(*FSettings, *FSession);
+    connect(FSettingsDlg.get(), &TSettingsDlg::SettingsApplied, this, [this] { ApplyCursorSetting(); });
     FAboutDlg = std::make_unique<TAboutDlg>();
     FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
     AskScreenshotName = [this] { return AskWithSavePicDialog(SavePicDialog()); };
@@ -257,6 +269,7 @@ void TZarnVNCWnd::FormDestroy()
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
     FClipboardSharing.reset();
+    FSession.reset();
     FProto.reset();
     FSettings.reset(); // saves itself when changed
     FRecentHosts.reset();
@@ -278,6 +291,11 @@ void TZarnVNCWnd::resizeEvent(QResizeEvent* event)
     RoomForPictureChanged();
 }
 
+TFrameUpdateThrd* TZarnVNCWnd::UpdateThread() const
+{
+    return FSession ? FSession->UpdateThread() : nullptr;
+}
+
 void TZarnVNCWnd::ApplyCursorSetting()
 {
     pnlClient->setCursor(FCursors->ForSetting(FSettings->Cursor()));
@@ -290,16 +308,13 @@ void TZarnVNCWnd::cmdConnectClick()
     if (FConnectDlg->exec() != QDialog::Accepted)
         return;
 
-    StopUpdateThread(); // before the drain: the thread's steps read from the same socket
+    FSession->StopThread(); // before the drain: the thread's steps read from the same socket
     FProto->DrainInput();
     CloseConnection(TCaptionAfterClose::Reset);
 
     FProto->Password.clear();
-    FProto->UseCopyRect = FSettings->EncCopyRect();
-    FProto->UseRRE = FSettings->EncRRE();
-    FProto->UseHextile = FSettings->EncHextile();
-    FProto->ShareClipboard = FSettings->SharedClipboard();
-    ApplyResizeSettings();
+    const TSessionSettings settings = SessionSettingsOf(*FSettings);
+    FSession->Prepare(settings);
 
     bool connected = false;
     {
@@ -315,13 +330,12 @@ void TZarnVNCWnd::cmdConnectClick()
     }
 
     FileRecentHost();
-    FProto->SendSetEncodings();
-    FProto->TrueColor = FSettings->TrueColor();
-    FProto->SendSetPixelFormat();
     SetCaption();
-    ReleaseRemoteModifiers();
     pnlClient->resize(FProto->FramebufferWidth, FProto->FramebufferHeight);
-    StartUpdateThread();
+    pnlClient->ShowPicture([proto = FProto.get()] { return proto->CurrentImage(); });
+    // Should the opening messages fail, no thread runs and the next throughput tick closes
+    // the connection, as for any session that ends by itself.
+    FSession->Open(settings);
 }
 
 void TZarnVNCWnd::FileRecentHost()
@@ -343,35 +357,8 @@ void TZarnVNCWnd::SetCaption()
 
 void TZarnVNCWnd::ReleaseRemoteModifiers()
 {
-    for (const uint16_t keysym : ModifierKeysyms)
+    for (const uint16_t keysym : kModifierKeySyms)
         FProto->SendKeyEvent(keysym, 0, false);
-}
-
-void TZarnVNCWnd::StartUpdateThread()
-{
-    auto postToMain = [this](TMainThreadDispatcher::TStep step) {
-        QMetaObject::invokeMethod(this, Guarded(std::move(step)), Qt::QueuedConnection);
-    };
-    auto paintFrame = [this] { pnlClient->RepaintChanged(FProto->TakeChangedRegion()); };
-    auto onTerminate = [this](uint64_t threadId) { UpdateThreadTerminated(threadId); };
-    FUpdateThread = std::make_unique<TFrameUpdateThrd>(*FProto, postToMain, paintFrame, onTerminate,
-        TFrameUpdateThrd::IntervalForFps(FSettings->TargetFPS()));
-    pnlClient->ShowPicture([proto = FProto.get()] { return proto->CurrentImage(); });
-    FUpdateThread->Resume();
-}
-
-void TZarnVNCWnd::StopUpdateThread()
-{
-    // Terminate cancels any hand-over the worker waits on, so the join needs no event serving.
-    FUpdateThread.reset();
-}
-
-void TZarnVNCWnd::UpdateThreadTerminated(uint64_t threadId)
-{
-    // Only the end of the current thread counts: a thread replaced by a newer connection has
-    // already been dropped, and its late notice must not touch its successor.
-    if (FUpdateThread && FUpdateThread->Id() == threadId)
-        FUpdateThread.reset();
 }
 
 std::string TZarnVNCWnd::RequestPassword()
@@ -393,8 +380,7 @@ void TZarnVNCWnd::cmdDisconnectClick()
 
 void TZarnVNCWnd::CloseConnection(TCaptionAfterClose caption)
 {
-    StopUpdateThread(); // first: the thread paints from the engine's framebuffer
-    FProto->Disconnect();
+    FSession->Close();
     ShowPlainBackground();
     if (caption == TCaptionAfterClose::Reset)
         setWindowTitle(ApplicationTitle());
@@ -415,7 +401,7 @@ void TZarnVNCWnd::tmrThroughputTimer()
     // is closed here, at most a second later, without a message. The engine may already have
     // noticed the closed socket and no longer count as ready: the picture still on show tells
     // that the window has not let go of that connection yet.
-    if (!FUpdateThread && (pnlClient->ShowingPicture() || FProto->IsReady()))
+    if (!FSession->ThreadRunning() && (pnlClient->ShowingPicture() || FProto->IsReady()))
         CloseConnection(TCaptionAfterClose::Keep);
 }
 

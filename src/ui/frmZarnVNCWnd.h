@@ -40,11 +40,11 @@ class TCursorTable;
 class TFrameUpdateThrd;
 class TFullScreenBar;
 class TRecentHosts;
-class TRemoteResizeRequests;
 class TSettingsDlg;
 class TVNCPasswordDlg;
 class TVNCProto;
 class TVNCRegSettings;
+class TViewerSession;
 enum class TToolbarPicture;
 
 class TZarnVNCWnd : public QWidget {
@@ -53,10 +53,6 @@ public:
     // The ini file: empty means ZarnVNC.ini beside the executable.
     explicit TZarnVNCWnd(const std::filesystem::path& iniPath = {}, QWidget* parent = nullptr);
     ~TZarnVNCWnd() override;
-
-    // The six modifier key symbols released on the server after each connection: left and
-    // right Shift, Control and Alt.
-    static constexpr uint16_t ModifierKeysyms[6] = { 0xFFE1, 0xFFE2, 0xFFE3, 0xFFE4, 0xFFE9, 0xFFEA };
 
     QWidget* pnlToolbar;
     QToolButton* cmdConnect;
@@ -95,15 +91,12 @@ public:
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
     TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
     // The running frame update thread, or null.
-    TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
+    TFrameUpdateThrd* UpdateThread() const;
+    TViewerSession& Session() { return *FSession; }
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
-    // Copies DesktopResize and RemoteResize into the engine and the remote-resize requests
-    // (ZarnVNCWndResize.cpp); the next SetEncodings announces the result.
-    void ApplyResizeSettings();
-    // When the window asks the server for the size the picture has room for.
-    TRemoteResizeRequests& RemoteResizeRequests() { return *FRemoteResize; }
+    // Asks the server for the room the picture has, once the session's rule says so.
     QTimer* tmrRemoteResize = nullptr;
 
     // Full-screen mode is the window's own full-screen state, nothing kept beside it: a window
@@ -169,13 +162,10 @@ private:
         const QString& name, const QString& caption, int left, TToolbarPicture picture);
 
     std::string RequestPassword();
-    void UpdateThreadTerminated(uint64_t threadId);
     // Whether ending a connection gives the caption back its plain title. Only the user's own
     // Disconnect and a new Connect do; a connection that ended by itself keeps naming its desktop.
     enum class TCaptionAfterClose { Reset, Keep };
     void CloseConnection(TCaptionAfterClose caption);
-    void StopUpdateThread();
-    void StartUpdateThread();
     void ShowPlainBackground();
     void FileRecentHost();
     void SetCaption();
@@ -196,7 +186,8 @@ private:
     std::unique_ptr<TVNCRegSettings> FSettings;
     std::unique_ptr<TRecentHosts> FRecentHosts;
     std::unique_ptr<TCursorTable> FCursors;
-    std::unique_ptr<TFrameUpdateThrd> FUpdateThread;
+    // The session's steps (opening, live settings, the frame update thread, closing).
+    std::unique_ptr<TViewerSession> FSession;
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
@@ -210,7 +201,6 @@ private:
     TKeyboardX11 FKeyboard;
     std::unique_ptr<QObject> FAppMessageFilter;
     std::unique_ptr<TPrintHotKeys> FPrintHotKeys;
-    std::unique_ptr<TRemoteResizeRequests> FRemoteResize;
 };
 
 // The text of a rate label for n bytes in a second: bytes below 1 KB, KB with one decimal below

@@ -64,7 +64,7 @@ TEST(DesktopResize, AResizeBetweenRectanglesDrawsTheRestAtTheNewSizeAndAsksForAl
     for (const bool trueColor : { true, false }) {
         Session session(8, trueColor);
         int resized = 0;
-        session.proto->OnDesktopResized = [&] { ++resized; };
+        session.proto->Hooks.OnDesktopResized = [&] { ++resized; };
         const std::vector<uint8_t> one(trueColor ? 16 : 4, 1), nine(trueColor ? 16 : 4, 9);
         ASSERT_TRUE(session.Cycle(ByteWriter().Update(3).Rect(0, 0, 2, 2, kEncodingRaw).Add(one)
                 .Rect(0, 0, 16, 4, kPseudoDesktopSize).Rect(12, 2, 2, 2, kEncodingRaw).Add(nine)));
@@ -86,7 +86,7 @@ TEST(DesktopResize, LastRectEndsTheUpdateAndWhatFollowsIsTheNextMessage)
     int bells = 0;
     for (const uint8_t next : { 2, 7 }) { // a Bell, then garbage
         Session session(4);
-        session.proto->OnBell = [&] { ++bells; };
+        session.proto->Hooks.OnBell = [&] { ++bells; };
         EXPECT_EQ(session.Cycle(ByteWriter().Update(0xFFFF).Rect(1, 1, 1, 1, 0).Px<uint32_t>(3)
                       .Rect(0, 0, 0, 0, kPseudoLastRect).U8(next)), next == 2);
         EXPECT_EQ(session.At(1, 1), 3u);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FrameUpdateThrdTestQueue.h"
-#include "platform/MemoryTransport.h"
+#include "support/MemoryTransport.h"
 #include "protocol/VNCProto.h"
 
 namespace zarn {
@@ -234,10 +234,10 @@ TEST_F(FrameUpdateThrdTest, CycleBudgetIsTwiceTheIntervalButNeverBelowTheMinimum
     const std::vector<std::pair<uint32_t, int>> cases { { 20, 100 }, { 50, 100 }, { 333, 666 },
         { 1000, 2000 } };
     for (const auto& [interval, budget] : cases) {
-        Proto.CycleBudgetMs = -1;
+        Proto.Limits.CycleBudgetMs = -1;
         Start(interval);
         ASSERT_TRUE(mainQueue.Run(2)); // readiness test, first request
-        EXPECT_EQ(Proto.CycleBudgetMs, budget) << "interval " << interval;
+        EXPECT_EQ(Proto.Limits.CycleBudgetMs, budget) << "interval " << interval;
         StopWithoutServing();
         Thread.reset();
         mainQueue.RunQueued();

@@ -13,11 +13,7 @@ namespace {
 
 void Allocate(TVNCProto& proto, int width, int height, bool trueColour)
 {
-    proto.FramebufferWidth = width;
-    proto.FramebufferHeight = height;
-    proto.BitsPerPixel = trueColour ? 32 : 8;
-    proto.TrueColor = trueColour;
-    proto.AllocateFramebuffer();
+    proto.AdoptSession(width, height, trueColour);
 }
 
 std::array<uint8_t, 3> RgbAt(const RgbImage& image, int x, int y)

@@ -19,7 +19,7 @@ struct HandshakeHarness {
     HandshakeHarness()
     {
         // Short enough that a test whose script runs dry fails fast instead of hanging.
-        proto.ConnectTimeoutMs = 2000;
+        proto.Limits.ConnectTimeoutMs = 2000;
     }
 
     bool Connect()

@@ -93,7 +93,7 @@ TEST(HostileSetup, OverLongClaimsFailWithoutAllocatingAndCloseTheConnection)
         HandshakeHarness h;
         // Every script stalls after its claim: a client that believed it would wait and then
         // report a time-out instead of refusing the claim.
-        h.proto.ConnectTimeoutMs = 3000;
+        h.proto.Limits.ConnectTimeoutMs = 3000;
         c.script(h.server);
         AllocationProbe probe;
         EXPECT_FALSE(h.Connect());
@@ -156,7 +156,7 @@ TEST(SilentServer, ConnectGivesUpAtTheSetUpDeadline)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         HandshakeHarness h;
-        h.proto.ConnectTimeoutMs = 400;
+        h.proto.Limits.ConnectTimeoutMs = 400;
         c.script(h.server);
         EXPECT_FALSE(h.Connect());
         EXPECT_NE(h.proto.LastError.find("set-up deadline"), std::string::npos) << h.proto.LastError;
@@ -168,7 +168,7 @@ TEST(SilentServer, ConnectGivesUpAtTheSetUpDeadline)
 TEST(SilentServer, ShippedSetUpDeadlineStopsAServerSendingOneByteEveryThreeSeconds)
 {
     HandshakeHarness h;
-    h.proto.ConnectTimeoutMs = TVNCProto().ConnectTimeoutMs;
+    h.proto.Limits.ConnectTimeoutMs = TVNCProto().Limits.ConnectTimeoutMs;
     Drip(h.server, BytesOf("RFB 003.008\n"), 3000);
     EXPECT_FALSE(h.Connect());
     EXPECT_NE(h.proto.LastError.find("set-up deadline"), std::string::npos) << h.proto.LastError;
@@ -177,7 +177,7 @@ TEST(SilentServer, ShippedSetUpDeadlineStopsAServerSendingOneByteEveryThreeSecon
 TEST(SilentServer, TimeThePasswordPromptIsOpenDoesNotCount)
 {
     HandshakeHarness h;
-    h.proto.ConnectTimeoutMs = 500;
+    h.proto.Limits.ConnectTimeoutMs = 500;
     h.proto.OnPasswordRequest = [] {
         std::this_thread::sleep_for(std::chrono::milliseconds(800));
         return std::string("typed");

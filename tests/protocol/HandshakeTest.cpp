@@ -152,7 +152,7 @@ TEST(FailureReason, StaleReasonIsGoneAfterALaterFailureOfAnotherKind)
 TEST(Connect, RefusedOrInvalidTargetsFailWithoutThrowing)
 {
     TVNCProto proto;
-    proto.ConnectTimeoutMs = 2000;
+    proto.Limits.ConnectTimeoutMs = 2000;
     proto.SetPort(0);
     EXPECT_FALSE(proto.Connect("127.0.0.1"));
     int closedPort;

@@ -176,10 +176,10 @@ TEST(HostileServer, EndlessStreamCannotHoldTheCycleBeyondItsBudget)
 {
     TVNCProto proto;
     proto.AdoptSession(1, 1, true, std::make_unique<EndlessUpdates>());
-    proto.CycleBudgetMs = 0; // one message, then back to the caller
+    proto.Limits.CycleBudgetMs = 0; // one message, then back to the caller
     ASSERT_TRUE(proto.RequestUpdate(0, 0, 1, 1, true));
     EXPECT_EQ(proto.FramesReceived, 1u);
-    proto.CycleBudgetMs = 20;
+    proto.Limits.CycleBudgetMs = 20;
     ASSERT_TRUE(proto.RequestUpdate(0, 0, 1, 1, true)); // returning at all is the point
     EXPECT_GT(proto.FramesReceived, 1u);
 }

@@ -31,7 +31,7 @@ TEST(UpdateCycle, HandlesEveryBufferedMessageBackToBackEvenWhenTheBellHookThrows
 {
     ReadySession session(4, 4);
     int bells = 0;
-    session.proto->OnBell = [&] {
+    session.proto->Hooks.OnBell = [&] {
         ++bells;
         throw std::runtime_error("no sound device");
     };
@@ -120,7 +120,7 @@ TEST(UpdateCycle, ReceivedBytesAreCountedPerMessagePart)
         // A bell after each message is only seen if the message was consumed exactly.
         ReadySession session(32, 32, c.trueColor);
         int bells = 0;
-        session.proto->OnBell = [&] { ++bells; };
+        session.proto->Hooks.OnBell = [&] { ++bells; };
         ASSERT_TRUE(session.Cycle(ByteWriter(c.message).U8(2))) << c.what;
         EXPECT_EQ(bells, 1) << c.what;
         session.proto->BytesReceived -= 1;
@@ -156,7 +156,7 @@ TEST(UpdateCycle, ServerCutTextReachesTheClipboardOnlyWhileSharingAndAThrowingHo
         ReadySession session(4, 4);
         session.proto->ShareClipboard = sharing;
         std::vector<std::string> clipboard;
-        session.proto->OnServerCutText = [&](const std::string& text) {
+        session.proto->Hooks.OnServerCutText = [&](const std::string& text) {
             clipboard.push_back(text);
             throw std::runtime_error("clipboard busy");
         };

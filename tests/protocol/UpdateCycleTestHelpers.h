@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/MemoryTransport.h"
+#include "support/MemoryTransport.h"
 #include "protocol/VNCProto.h"
 #include "support/RfbBytes.h"
 

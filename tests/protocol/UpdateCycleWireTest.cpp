@@ -61,11 +61,11 @@ TEST(UpdateCycleWire, StalledServerEndsTheCycleAtTheMessageLimitKeepingDecodedRe
     server.Start();
 
     TVNCProto proto;
-    proto.MessageWindowMs = 1000;
+    proto.Limits.MessageWindowMs = 1000;
     ASSERT_TRUE(proto.Connect("127.0.0.1", server.Port()));
     ASSERT_TRUE(proto.StartSession(true));
     int bells = 0;
-    proto.OnBell = [&] { ++bells; };
+    proto.Hooks.OnBell = [&] { ++bells; };
     int cycles = 0;
     while (proto.RequestUpdate(0, 0, kW, kH, cycles > 0) && ++cycles < 1000)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -166,10 +166,10 @@ TEST(ClientCutTextWire, ServerThatStopsReadingFailsTheWriteAtItsTimeOutAndEndsTh
     client->SetPort(server.Port());
     client->Connect();
     TVNCProto proto;
-    proto.WriteTimeoutMs = 500;
+    proto.Limits.WriteTimeoutMs = 500;
     proto.AdoptSession(4, 4, true, std::move(client));
     std::vector<std::string> reported;
-    proto.OnSendFailed = [&](const std::string& why) { reported.push_back(why); };
+    proto.Hooks.OnSendFailed = [&](const std::string& why) { reported.push_back(why); };
     // Far more than the socket buffers on both ends hold.
     EXPECT_FALSE(proto.SendClientCutText(std::string(32u << 20, 'x')));
     EXPECT_NE(proto.LastError.find("write time-out"), std::string::npos) << proto.LastError;

@@ -289,7 +289,7 @@ private slots:
         QCOMPARE(FErrors.last(), QStringLiteral("from a queued step"));
 
         // A send the engine could not complete is the user's own action failing.
-        FWindow->Proto().OnSendFailed("the write time-out ran out");
+        FWindow->Proto().Hooks.OnSendFailed("the write time-out ran out");
         QTRY_COMPARE(FErrors.size(), 3);
         QCOMPARE(FErrors.last(), QStringLiteral("Sending to the server failed: the write time-out ran out"));
         QVERIFY(FWindow->isVisible());

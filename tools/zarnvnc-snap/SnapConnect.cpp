@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "SnapPassword.h"
+#include "platform/RfbConstants.h"
 #include "protocol/VNCProto.h"
 
 namespace zarn::snap {
@@ -24,11 +25,11 @@ const char* VersionText(uint8_t version)
 const char* SecurityTypeName(uint8_t type)
 {
     switch (type) {
-    case 1:
+    case kSecurityNone:
         return "None";
-    case 2:
+    case kSecurityVncAuth:
         return "VNC Authentication";
-    case 21:
+    case kSecurityMd5Challenge:
         return "MD5 challenge authentication";
     default:
         return "unknown";
@@ -57,10 +58,6 @@ bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* 
 
 bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream& err)
 {
-    proto.UseHextile = options.useHextile;
-    proto.UseRRE = options.useRRE;
-    proto.UseCopyRect = options.useCopyRect;
-    proto.UseDesktopResize = options.desktopResize;
     if (proto.Connect(options.target.host, options.target.port))
         return true;
     err << "zarnvnc-snap: cannot connect to " << options.target.host << " port " << options.target.port

@@ -18,7 +18,7 @@ namespace zarn::snap {
 // the password file cannot be read.
 bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* error);
 
-// Connects with the encodings of the options. On failure writes why to `err`, with the
+// Connects (the session has prepared the engine with the options' encodings). On failure writes why to `err`, with the
 // server's own reason when it gave one, and returns false.
 bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream& err);
 

@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "MainLoopQueue.h"
-#include "protocol/FrameUpdateThrd.h"
 #include "protocol/VNCProto.h"
 
 namespace zarn::snap {
@@ -16,11 +15,6 @@ using Clock = std::chrono::steady_clock;
 // How long the main loop may wait for a step before it looks at the clock and the
 // interrupt flag again.
 constexpr auto kPollPeriod = std::chrono::milliseconds(100);
-
-uint32_t FrameIntervalFor(int fps)
-{
-    return fps == 0 ? 0 : TFrameUpdateThrd::IntervalForFps(fps);
-}
 
 double SecondsBetween(Clock::time_point from, Clock::time_point to)
 {
@@ -71,57 +65,72 @@ SessionOutcome TimeIsUp(uint64_t frames, const SnapOptions& options)
 
 } // namespace
 
-SessionOutcome RunSession(
-    TVNCProto& proto, const SnapOptions& options, const std::function<bool()>& interrupted)
+TViewerSession::THost TSnapMainLoop::Host()
 {
-    TMainLoopQueue queue;
-    bool threadEnded = false;
-    double decodeSeconds = 0;
+    return {
+        .PostToMain =
+            [this](TMainThreadDispatcher::TStep step) {
+                Queue.Post([this, step = std::move(step)] {
+                    const auto stepStart = Clock::now();
+                    step();
+                    DecodeSeconds += SecondsBetween(stepStart, Clock::now());
+                });
+            },
+        .PaintFrame = {}, // the picture is written once, when the session ends
+        .ThreadEnded = [this] { ThreadEnded = true; },
+    };
+}
+
+TSessionSettings SessionSettingsFor(const SnapOptions& options)
+{
+    TSessionSettings settings;
+    settings.EncHextile = options.useHextile;
+    settings.EncRRE = options.useRRE;
+    settings.EncCopyRect = options.useCopyRect;
+    settings.TrueColor = options.trueColor;
+    settings.TargetFPS = options.fps;
+    settings.DesktopResize = options.desktopResize;
+    return settings;
+}
+
+SessionOutcome RunSession(TVNCProto& proto, TViewerSession& session, TSnapMainLoop& loop,
+    const SnapOptions& options, const std::function<bool()>& interrupted)
+{
+    SessionOutcome outcome;
+    if (!session.Open(SessionSettingsFor(options))) {
+        outcome.why = "the session could not be started: "
+            + (proto.LastError.empty() ? std::string("the engine is not ready") : proto.LastError);
+        return outcome;
+    }
     const uint64_t framesAtStart = proto.FramesReceived;
+    const double decodeAtStart = loop.DecodeSeconds;
     const auto start = Clock::now();
     const auto deadline = DeadlineFor(options, start);
-
-    // Every step the frame thread hands over is an update cycle or its (empty) paint, so the
-    // time spent running them is the time spent in RequestUpdate.
-    auto postTimed = [&queue, &decodeSeconds](TMainThreadDispatcher::TStep step) {
-        queue.Post([&decodeSeconds, step = std::move(step)] {
-            const auto stepStart = Clock::now();
-            step();
-            decodeSeconds += SecondsBetween(stepStart, Clock::now());
-        });
-    };
-
-    SessionOutcome outcome;
-    {
-        TFrameUpdateThrd thread(
-            proto, postTimed, [] {}, // nothing to paint: the picture is written once, when the session ends
-            [&threadEnded](uint64_t) { threadEnded = true; }, FrameIntervalFor(options.fps));
-        thread.Resume();
-        for (;;) {
-            const uint64_t frames = proto.FramesReceived - framesAtStart;
-            if (options.frames && frames >= *options.frames) {
-                outcome.goalReached = true;
-                break;
-            }
-            if (threadEnded) {
-                outcome = ThreadEnded(proto, options);
-                break;
-            }
-            const auto now = Clock::now();
-            if (now >= deadline) {
-                outcome = TimeIsUp(frames, options);
-                break;
-            }
-            if (interrupted()) {
-                outcome.why = "interrupted";
-                break;
-            }
-            queue.ServeOne(std::min(deadline, now + kPollPeriod));
+    for (;;) {
+        const uint64_t frames = proto.FramesReceived - framesAtStart;
+        if (options.frames && frames >= *options.frames) {
+            outcome.goalReached = true;
+            break;
         }
-    } // the thread is terminated and joined here; steps still queued never run
+        if (loop.ThreadEnded) {
+            outcome = ThreadEnded(proto, options);
+            break;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            outcome = TimeIsUp(frames, options);
+            break;
+        }
+        if (interrupted()) {
+            outcome.why = "interrupted";
+            break;
+        }
+        loop.Queue.ServeOne(std::min(deadline, now + kPollPeriod));
+    }
+    session.StopThread(); // steps still queued never run
 
     outcome.seconds = SecondsBetween(start, Clock::now());
-    outcome.decodeSeconds = decodeSeconds;
+    outcome.decodeSeconds = loop.DecodeSeconds - decodeAtStart;
     return outcome;
 }
 

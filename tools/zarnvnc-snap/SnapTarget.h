@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/RfbConstants.h"
+
 namespace zarn::snap {
 
 struct Target {
@@ -12,7 +14,7 @@ struct Target {
     int port = 0;
 };
 
-inline constexpr int kDisplayBasePort = 5900;
+inline constexpr int kDisplayBasePort = kDefaultRfbPort;
 
 // The target, or nothing with the reason in `error`.
 std::optional<Target> ParseTarget(const std::string& text, std::string* error);

@@ -41,17 +41,6 @@ void CatchStopSignals()
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-SessionOutcome StartAndRun(TVNCProto& proto, const SnapOptions& options)
-{
-    if (!proto.StartSession(options.trueColor)) {
-        SessionOutcome outcome;
-        outcome.why = "the session could not be started: "
-            + (proto.LastError.empty() ? std::string("the engine is not ready") : proto.LastError);
-        return outcome;
-    }
-    return RunSession(proto, options, [] { return gInterrupted != 0; });
-}
-
 int Finish(TVNCProto& proto, const SnapOptions& options, const SessionOutcome& outcome)
 {
     int exitCode = outcome.goalReached ? kExitDone : kExitSessionFailed;
@@ -83,11 +72,14 @@ int main(int argc, char** argv)
     const SnapOptions& options = parsed.options;
 
     TVNCProto proto;
+    TSnapMainLoop loop;
+    TViewerSession session(proto, loop.Host());
     std::string error;
     if (!ArrangePassword(options, proto, &error)) {
         std::cerr << "zarnvnc-snap: " << error << '\n';
         return kExitNoSession;
     }
+    session.Prepare(SessionSettingsFor(options));
     if (!ConnectToServer(proto, options, std::cerr))
         return kExitNoSession;
     if (options.info) {
@@ -96,8 +88,8 @@ int main(int argc, char** argv)
     }
 
     CatchStopSignals();
-    const SessionOutcome outcome = StartAndRun(proto, options);
+    const SessionOutcome outcome = RunSession(proto, session, loop, options, [] { return gInterrupted != 0; });
     const int exitCode = Finish(proto, options, outcome);
-    proto.Disconnect();
+    session.Close();
     return exitCode;
 }

@@ -1,4 +1,4 @@
-#include "platform/MemoryTransport.h"
+#include "support/MemoryTransport.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 #pragma once
-// A transport over bytes in memory, for tests and the fuzzer: the whole script counts as
+// A transport over bytes in memory, for tests, the fuzzers and the benchmarks: the whole script counts as
 // already received, every write is recorded, and reading past the end fails as a closed
 // connection would.
 
@@ -22,6 +22,8 @@ public:
     const std::vector<uint8_t>& Written() const { return FWritten; }
     void ClearWritten() { FWritten.clear(); }
     size_t Remaining() const { return FIncoming.size() - FPos; }
+    // Starts the incoming bytes over (the decoder benchmark plays one update again and again).
+    void Rewind() { FPos = 0; }
     // Makes the transport look like an open connection (as after Connect).
     void Open() { FOpen = true; FHasSocket = true; }
     int ConnectCalls() const { return FConnectCalls; }

@@ -1,0 +1,21 @@
+#include "ui/SessionSettings.h"
+
+#include "settings/RegSettings.h"
+
+namespace zarn {
+
+TSessionSettings SessionSettingsOf(const TVNCRegSettings& settings)
+{
+    TSessionSettings session;
+    session.EncCopyRect = settings.EncCopyRect();
+    session.EncRRE = settings.EncRRE();
+    session.EncHextile = settings.EncHextile();
+    session.TrueColor = settings.TrueColor();
+    session.SharedClipboard = settings.SharedClipboard();
+    session.TargetFPS = settings.TargetFPS();
+    session.DesktopResize = settings.DesktopResize();
+    session.RemoteResize = settings.RemoteResize();
+    return session;
+}
+
+} // namespace zarn
