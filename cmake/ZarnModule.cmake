@@ -3,11 +3,6 @@
 function(zarn_module name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  if(NOT sources)
-    # A folder whose first module is still to come must not break the configure step.
-    set(sources ${PROJECT_BINARY_DIR}/generated/empty_${name}.cpp)
-    file(WRITE ${sources} "")
-  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})

@@ -37,9 +37,9 @@ struct TSessionSettings {
     // Update cycles per second, 1..50; 0 runs cycles back to back (the headless client's
     // "as fast as the server answers").
     int32_t TargetFPS = 20;
-    // Follow the server's size changes (off: the classic SetEncodings), and ask the server to
-    // take the size the picture has room for.
-    bool DesktopResize = true;
+    // Follow the server's size changes, and ask the server to take the size the picture has
+    // room for. Off unless the settings say so: these defaults are the classic protocol.
+    bool DesktopResize = false;
     bool RemoteResize = false;
 };
 

@@ -26,42 +26,26 @@ namespace {
 // A recent line hands at most this many characters after its ":" to the port field.
 constexpr int kPortTextFromList = 10;
 
-QLabel* NamedLabel(const QString& text, const QString& name, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
 } // namespace
 
 TConnectDlg::TConnectDlg(TVNCProto& proto, TRecentHosts& recentHosts, QWidget* parent)
     : QDialog(parent)
-    , lblMsg(NamedLabel(
-          QStringLiteral("Which computer do you want to connect to?"), QStringLiteral("lblMsg"), this))
-    , lblServer(NamedLabel(QStringLiteral("&Host:"), QStringLiteral("lblServer"), this))
-    , txtServer(new QLineEdit(this))
-    , lblPort(NamedLabel(QStringLiteral("&Port:"), QStringLiteral("lblPort"), this))
-    , txtPort(new QLineEdit(QString::number(kDefaultRfbPort), this))
-    , lblRecentHosts(NamedLabel(QStringLiteral("Recent Hosts:"), QStringLiteral("lblRecentHosts"), this))
-    , lstRecentHosts(new QListWidget(this))
-    , cmdOK(new QPushButton(QStringLiteral("OK"), this))
-    , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
-    , mnuRecentHosts(new QMenu(this))
-    , mnuRemoveHost(new QAction(QStringLiteral("&Remove"), this))
+    , lblMsg(Named(new QLabel(QStringLiteral("Which computer do you want to connect to?"), this), "lblMsg"))
+    , lblServer(Named(new QLabel(QStringLiteral("&Host:"), this), "lblServer"))
+    , txtServer(Named(new QLineEdit(this), "txtServer"))
+    , lblPort(Named(new QLabel(QStringLiteral("&Port:"), this), "lblPort"))
+    , txtPort(Named(new QLineEdit(QString::number(kDefaultRfbPort), this), "txtPort"))
+    , lblRecentHosts(Named(new QLabel(QStringLiteral("Recent Hosts:"), this), "lblRecentHosts"))
+    , lstRecentHosts(Named(new QListWidget(this), "lstRecentHosts"))
+    , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
+    , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
+    , mnuRecentHosts(Named(new QMenu(this), "mnuRecentHosts"))
+    , mnuRemoveHost(Named(new QAction(QStringLiteral("&Remove"), this), "mnuRemoveHost"))
     , FProto(proto)
     , FRecentHosts(recentHosts)
 {
     setObjectName(QStringLiteral("ConnectDlg"));
     SetupFixedDialog(*this, QStringLiteral("Connect"));
-
-    txtServer->setObjectName(QStringLiteral("txtServer"));
-    txtPort->setObjectName(QStringLiteral("txtPort"));
-    lstRecentHosts->setObjectName(QStringLiteral("lstRecentHosts"));
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    mnuRecentHosts->setObjectName(QStringLiteral("mnuRecentHosts"));
-    mnuRemoveHost->setObjectName(QStringLiteral("mnuRemoveHost"));
 
     QFont bold = lblMsg->font();
     bold.setBold(true);

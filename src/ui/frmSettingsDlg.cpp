@@ -19,16 +19,6 @@
 
 namespace zarn {
 
-namespace {
-
-template <typename Control> Control* Named(Control* control, const char* name)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
-} // namespace
-
 TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, QWidget* parent)
     : QDialog(parent)
     , grpEncodings(Named(new QGroupBox(QStringLiteral("&Encoding Methods"), this), "grpEncodings"))

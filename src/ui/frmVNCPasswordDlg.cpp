@@ -13,24 +13,17 @@ namespace zarn {
 
 TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     : QDialog(parent)
-    , Label1(new QLabel(QStringLiteral("A password is required to connect to this computer."), this))
-    , lblServer(new QLabel(QStringLiteral("&Host:"), this))
-    , lblHostPort(new QLabel(QStringLiteral("lblHostPort"), this))
-    , lblPassword(new QLabel(QStringLiteral("&Password:"), this))
-    , txtPassword(new QLineEdit(this))
-    , cmdOK(new QPushButton(QStringLiteral("OK"), this))
-    , cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
+    , Label1(Named(
+          new QLabel(QStringLiteral("A password is required to connect to this computer."), this), "Label1"))
+    , lblServer(Named(new QLabel(QStringLiteral("&Host:"), this), "lblServer"))
+    , lblHostPort(Named(new QLabel(QStringLiteral("lblHostPort"), this), "lblHostPort"))
+    , lblPassword(Named(new QLabel(QStringLiteral("&Password:"), this), "lblPassword"))
+    , txtPassword(Named(new QLineEdit(this), "txtPassword"))
+    , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
+    , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
 {
     setObjectName(QStringLiteral("VNCPasswordDlg"));
     SetupFixedDialog(*this, QStringLiteral("Password"));
-
-    Label1->setObjectName(QStringLiteral("Label1"));
-    lblServer->setObjectName(QStringLiteral("lblServer"));
-    lblHostPort->setObjectName(QStringLiteral("lblHostPort"));
-    lblPassword->setObjectName(QStringLiteral("lblPassword"));
-    txtPassword->setObjectName(QStringLiteral("txtPassword"));
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
     QFont bold = Label1->font();
     bold.setBold(true);
