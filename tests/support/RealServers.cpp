@@ -196,14 +196,14 @@ void XvncServer::Stop()
 bool XvncServer::ResizeScreen(int width, int height)
 {
     const std::string mode = std::to_string(width) + "x" + std::to_string(height);
+    std::string output;
     const auto xrandr = [&](std::vector<std::string> args) {
         args.insert(args.begin(), { "env", "DISPLAY=" + DisplayName(), "xrandr" });
-        std::string output;
         return ChildProcess::Run(args, "", &output) == 0;
     };
+    const std::string w = std::to_string(width), h = std::to_string(height);
     if (xrandr({ "-s", mode }))
         return true;
-    const std::string w = std::to_string(width), h = std::to_string(height);
     xrandr({ "--newmode", mode, "60", w, w, w, w, h, h, h, h });
     return xrandr({ "--addmode", "VNC-0", mode }) && xrandr({ "-s", mode });
 }
