@@ -195,17 +195,16 @@ void XvncServer::Stop()
 
 bool XvncServer::ResizeScreen(int width, int height)
 {
-    const std::string mode = std::to_string(width) + "x" + std::to_string(height);
+    const std::string w = std::to_string(width), h = std::to_string(height), mode = w + "x" + h;
     std::string output;
     const auto xrandr = [&](std::vector<std::string> args) {
         args.insert(args.begin(), { "env", "DISPLAY=" + DisplayName(), "xrandr" });
         return ChildProcess::Run(args, "", &output) == 0;
     };
-    const std::string w = std::to_string(width), h = std::to_string(height);
-    if (xrandr({ "-s", mode }))
-        return true;
+    // A size Xvnc already lists refuses the new mode and its addition; either way it is there.
     xrandr({ "--newmode", mode, "60", w, w, w, w, h, h, h, h });
-    return xrandr({ "--addmode", "VNC-0", mode }) && xrandr({ "-s", mode });
+    xrandr({ "--addmode", "VNC-0", mode });
+    return xrandr({ "-s", mode });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1134,10 +1134,11 @@ TEST_F(RealWindowTest, SwitchingTo256ColoursAndBackKeepsTheRemotePicture)
 }
 
 // Desktops that change size, in true colour and in 256 colours: the panel follows the server's
-// screen at 1:1, with scroll bars once it is larger than the window.
+// screen at 1:1, with scroll bars once it is larger than the window; then the server follows
+// the window (RemoteResize).
 class ResizeWindowTest : public RealWindowTest, public ::testing::WithParamInterface<bool> {
 protected:
-    ResizeWindowTest() { FIniText = GetParam() ? "" : "[VNCClient]\nTrueColor=0\n"; }
+    ResizeWindowTest() { FIniText = std::string("[VNCClient]\nRemoteResize=1\n") + (GetParam() ? "" : "TrueColor=0\n"); }
 
     // Draws on the server's screen at its new size and waits for the panel's visible part
     // (the window is 1280 x 1000) to show it.
@@ -1156,7 +1157,7 @@ protected:
     }
 };
 
-TEST_P(ResizeWindowTest, TheWindowFollowsTheServersDesktopSize)
+TEST_P(ResizeWindowTest, TheWindowFollowsTheServersDesktopSizeAndTheServerTheWindows)
 {
     XvncServer server(SmallScreen("resizing"));
     StartServer(server);
@@ -1169,23 +1170,11 @@ TEST_P(ResizeWindowTest, TheWindowFollowsTheServersDesktopSize)
         EXPECT_TRUE(PanelFollows(server, width, height));
         EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - resizing") << "the session must stay";
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Colours, ResizeWindowTest, ::testing::Values(true, false));
-
-class RemoteResizeWindowTest : public RealWindowTest {
-protected:
-    RemoteResizeWindowTest() { FIniText = "[VNCClient]\nRemoteResize=1\n"; }
-};
-
-TEST_F(RemoteResizeWindowTest, TheServerTakesThePanelsSizeOnceTheUserResizesTheWindow)
-{
-    XvncServer server(SmallScreen("remote"));
-    StartServer(server);
-    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
-    ASSERT_TRUE(TitleBecomes(kTitle + " - remote")) << FViewer->Log();
+    // The user's resize of the window becomes the server's size.
     FViewer->Xdo({ "windowsize", FMainWindow, "900", "700" });
     EXPECT_TRUE(WaitUntil([&] { return XcbCanvas(server.DisplayName()).Height() == 700 - kPanelTop; }, 5s));
     EXPECT_EQ(XcbCanvas(server.DisplayName()).Width(), 900);
-    EXPECT_TRUE(PanelShowsServerScreen(server));
+    EXPECT_TRUE(PanelShowsServerScreen(server, GetParam() ? 0 : 1));
 }
+
+INSTANTIATE_TEST_SUITE_P(Colours, ResizeWindowTest, ::testing::Values(true, false));
