@@ -1,7 +1,9 @@
-// The viewer's start-up: the application object with its general error display, the title,
-// the main window (which creates the dialogs), and the event loop until the window closes.
+// The viewer's start-up: the command line (settings/CommandLine.h), the application object with
+// its general error display, the title, the main window (which creates the dialogs), a
+// connection to the server the command line names, and the event loop until the window closes.
+// --help, --version and a bad argument are answered before anything needs a display.
 //
-// ZARNVNC_INI, when set, names the ini file to use instead of ZarnVNC.ini beside the executable.
+// ZARNVNC_INI, when set, names the ini file to use instead of the one settings/IniLocation.h chooses.
 // ZARNVNC_SESSION_STATS, when set, names a file rewritten once a second with the session's
 // counters (frames=… rects=… bytes_received=… bytes_sent=…), for benchmarks that watch the
 // viewer from outside.
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +24,8 @@
 #include <xcb/xcb.h>
 #endif
 
+#include "ZarnVersion.h"
+#include "settings/CommandLine.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnUtils.h"
 #include "protocol/VNCProto.h"
@@ -130,6 +135,22 @@ void WriteSessionStatsEverySecond(zarn::TZarnVNCWnd& window, const QString& path
 
 int main(int argc, char** argv)
 {
+    const zarn::TCommandLine commandLine = zarn::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (commandLine.Action) {
+    case zarn::TCommandLine::TAction::Help:
+        std::fputs(zarn::CommandLineUsage().c_str(), stdout);
+        return 0;
+    case zarn::TCommandLine::TAction::Version:
+        std::printf("zarnvnc %d.%d.%d.%d\n", ZARN_VERSION_MAJOR + 0, ZARN_VERSION_MINOR + 0,
+            ZARN_VERSION_RELEASE + 0, ZARN_VERSION_BUILD + 0);
+        return 0;
+    case zarn::TCommandLine::TAction::Fail:
+        std::fprintf(stderr, "zarnvnc: %s\n", commandLine.Error.c_str());
+        return 2;
+    case zarn::TCommandLine::TAction::Run:
+        break;
+    }
+
     PreferX11(argc, argv);
     std::string problem;
     if (!DisplayReachable(problem)) {
@@ -148,6 +169,14 @@ int main(int argc, char** argv)
         if (const std::string statsPath = Environment("ZARNVNC_SESSION_STATS"); !statsPath.empty())
             WriteSessionStatsEverySecond(window, QString::fromStdString(statsPath));
         window.show();
+        if (const auto& server = commandLine.Server) {
+            // Once the event loop runs, so the window is up before a password prompt or a
+            // failure message appears over it. server->User waits for a security type that
+            // sends a user name.
+            QTimer::singleShot(0, &window, [&window, host = server->Host, port = server->Port] {
+                window.ConnectTo(host, port);
+            });
+        }
         result = application.exec();
     }
     return result;

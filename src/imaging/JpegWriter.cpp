@@ -14,27 +14,12 @@
 
 #include <jerror.h>
 
+#include "imaging/JpegErrorTrap.h"
+
 namespace zarn {
 namespace {
 
 constexpr size_t kOutputBufferSize = 64 * 1024;
-
-// libjpeg's own error handler ends the process; this one jumps back to the caller with the
-// message instead.
-struct ErrorTrap {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void JumpOnError(j_common_ptr info)
-{
-    auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
-    info->err->format_message(info, trap->message);
-    std::longjmp(trap->jump, 1);
-}
-
-void IgnoreWarning(j_common_ptr) { }
 
 // Sends the compressed bytes through the atomic writer so that a full disk is reported with
 // the system's reason.
@@ -82,10 +67,8 @@ void Configure(jpeg_compress_struct& info, const ImageView& image, int quality)
 bool Compress(const ImageView& image, int quality, Destination& destination, uint8_t* row, char* message)
 {
     jpeg_compress_struct info;
-    ErrorTrap trap;
-    info.err = jpeg_std_error(&trap.manager);
-    trap.manager.error_exit = JumpOnError;
-    trap.manager.output_message = IgnoreWarning;
+    JpegErrorTrap trap;
+    info.err = InstallJpegErrorTrap(trap);
     if (setjmp(trap.jump)) {
         jpeg_destroy_compress(&info);
         std::snprintf(message, JMSG_LENGTH_MAX, "%s", trap.message);

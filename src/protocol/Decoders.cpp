@@ -66,16 +66,39 @@ void BlendTileRows(uint8_t* row, ptrdiff_t stride, int rows, int x, int width, u
 }
 #endif
 
+// `height` rows of `width` elements from `row` on set to `value`: the fill of every subrectangle
+// that needs no clipping. Single pixels and vertical strokes (the common case in busy tiles) get
+// no inner loop to set up.
+template <typename Pixel>
+inline void FillRows(Pixel* row, ptrdiff_t stride, int width, int height, Pixel value)
+{
+    if (width == 1) {
+        for (int i = 0; i < height; ++i, row += stride)
+            *row = value;
+        return;
+    }
+    for (int i = 0; i < height; ++i, row += stride)
+        for (int j = 0; j < width; ++j)
+            row[j] = value;
+}
+
 } // namespace
 
 template <typename Pixel>
-RectangleDecoder<Pixel>::RectangleDecoder(
-    ITransport& input, std::vector<uint8_t>& buffer, uint64_t& bytesReceived, PixelSurface<Pixel> target)
+RectangleDecoder<Pixel>::RectangleDecoder(ITransport& input, std::vector<uint8_t>& buffer, uint64_t& bytesReceived,
+    PixelSurface<Pixel> target, TChangedRegion* changed)
     : FInput(input)
     , FBuffer(buffer)
     , FBytesReceived(bytesReceived)
     , FTarget(target)
+    , FChanged(changed)
 {
+}
+
+template <typename Pixel> void RectangleDecoder<Pixel>::ReportWritten(int x, int y, int width, int height)
+{
+    if (FChanged)
+        FChanged->Add(x, y, width, height, FTarget.width, FTarget.height);
 }
 
 template <typename Pixel> const uint8_t* RectangleDecoder<Pixel>::Read(size_t n, bool counted)
@@ -101,6 +124,7 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeRaw(int x, int y, 
 {
     if (width <= 0 || height <= 0)
         return;
+    ReportWritten(x, y, width, height);
     if (ReadRawInPlace(x, y, width, height))
         return;
     const size_t rowBytes = size_t(width) * kBytesPerPixel;
@@ -138,6 +162,7 @@ template <typename Pixel> bool RectangleDecoder<Pixel>::ReadRawInPlace(int x, in
 template <typename Pixel> void RectangleDecoder<Pixel>::DecodeCopyRect(int x, int y, int width, int height)
 {
     const uint8_t* source = Read(4);
+    ReportWritten(x, y, width, height);
     CopyPixels(FTarget, x, y, width, height, LoadU16(source), LoadU16(source + 2));
 }
 
@@ -145,6 +170,7 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeRRE(int x, int y, 
 {
     const uint8_t* head = Read(4 + kBytesPerPixel);
     const uint32_t subrectCount = LoadU32(head);
+    ReportWritten(x, y, width, height);
     FillPixels(FTarget, x, y, width, height, LoadPixel<Pixel>(head + 4));
     const bool inside = x >= 0 && y >= 0 && x + width <= FTarget.width && y + height <= FTarget.height;
 
@@ -170,6 +196,7 @@ template <typename Pixel> void RectangleDecoder<Pixel>::DecodeHextile(int x, int
 {
     FBackground = 0;
     FForeground = 0;
+    ReportWritten(x, y, width, height);
     std::span<const uint8_t> run;
     size_t used = 0;
     auto settle = [&] {
@@ -317,15 +344,7 @@ void RectangleDecoder<Pixel>::PaintHextileTile(
             }
         }
 #endif
-        Pixel* row = origin + subY * stride + subX;
-        if (subWidth == 1) { // single pixels and vertical strokes: the common case in busy tiles
-            for (int i = 0; i < subHeight; ++i, row += stride)
-                *row = colour;
-            continue;
-        }
-        for (int i = 0; i < subHeight; ++i, row += stride)
-            for (int j = 0; j < subWidth; ++j)
-                row[j] = colour;
+        FillRows(origin + subY * stride + subX, stride, subWidth, subHeight, colour);
     }
 }
 
@@ -355,9 +374,7 @@ void RectangleDecoder<Pixel>::FillTileBackground(Pixel* origin, ptrdiff_t stride
             std::memcpy(origin, pattern, sizeof pattern);
         return;
     }
-    for (int i = 0; i < tileHeight; ++i, origin += stride)
-        for (int j = 0; j < tileWidth; ++j)
-            origin[j] = FBackground;
+    FillRows(origin, stride, tileWidth, tileHeight, FBackground);
 }
 
 // Text on a plain ground: the subrectangles are gathered into a foreground mask and each row is
@@ -384,27 +401,24 @@ bool RectangleDecoder<Pixel>::PaintTwoColourTile(
 }
 
 // Almost every subrectangle lies inside its tile or rectangle, which lies inside the framebuffer:
-// those are filled with a direct row loop; anything else goes through the clipping fill.
+// those are filled with a direct row loop; anything else goes through the clipping fill. One
+// that reaches out of its area writes outside what was reported for the rectangle, so it is
+// reported itself.
 template <typename Pixel>
 void RectangleDecoder<Pixel>::FillSubrect(int areaX, int areaY, int areaWidth, int areaHeight, bool areaInside,
     int subX, int subY, int subWidth, int subHeight, Pixel value)
 {
-    if (!areaInside || subX + subWidth > areaWidth || subY + subHeight > areaHeight) {
+    const bool spills = subX + subWidth > areaWidth || subY + subHeight > areaHeight;
+    if (!areaInside || spills) {
+        if (spills)
+            ReportWritten(areaX + subX, areaY + subY, subWidth, subHeight);
         FillPixels(FTarget, areaX + subX, areaY + subY, subWidth, subHeight, value);
         return;
     }
     // A local stride: a byte store could alias the surface's width, which would be read again
     // after every pixel.
     const ptrdiff_t stride = FTarget.width;
-    Pixel* row = FTarget.pixels + ptrdiff_t(areaY + subY) * stride + areaX + subX;
-    if (subWidth == 1) { // vertical strokes and single pixels: no inner loop to set up
-        for (int i = 0; i < subHeight; ++i, row += stride)
-            *row = value;
-        return;
-    }
-    for (int i = 0; i < subHeight; ++i, row += stride)
-        for (int j = 0; j < subWidth; ++j)
-            row[j] = value;
+    FillRows(FTarget.pixels + ptrdiff_t(areaY + subY) * stride + areaX + subX, stride, subWidth, subHeight, value);
 }
 
 template class RectangleDecoder<uint32_t>;

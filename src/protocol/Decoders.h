@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/Transport.h"
+#include "protocol/ChangedRegion.h"
 #include "protocol/PixelOps.h"
 
 namespace zarn {
@@ -43,18 +44,23 @@ public:
     static constexpr size_t kBytesPerPixel = sizeof(Pixel);
 
     // `buffer` is the session's reused read buffer; `bytesReceived` its received-bytes
-    // counter. Both must outlive the decoder.
-    RectangleDecoder(
-        ITransport& input, std::vector<uint8_t>& buffer, uint64_t& bytesReceived, PixelSurface<Pixel> target);
+    // counter; `changed`, when given, receives the areas the decoder writes. All must outlive
+    // the decoder.
+    RectangleDecoder(ITransport& input, std::vector<uint8_t>& buffer, uint64_t& bytesReceived,
+        PixelSurface<Pixel> target, TChangedRegion* changed = nullptr);
 
     // Each reads the rectangle's data that follows its 12-byte header. A failed read throws
-    // TransportError; what was stored before it stays.
+    // TransportError; what was stored before it stays, and is already in the changed region
+    // (an area is reported before it is written, subrectangles that reach out of their
+    // rectangle included).
     void DecodeRaw(int x, int y, int width, int height);
     void DecodeCopyRect(int x, int y, int width, int height);
     void DecodeRRE(int x, int y, int width, int height);
     void DecodeHextile(int x, int y, int width, int height);
 
 private:
+    // Reports the rectangle being decoded (clipped to the framebuffer) as changed.
+    void ReportWritten(int x, int y, int width, int height);
     // Exactly n bytes into the reused buffer; counted unless the caller says otherwise.
     const uint8_t* Read(size_t n, bool counted = true);
     bool ReadRawInPlace(int x, int y, int width, int height);
@@ -74,6 +80,7 @@ private:
     std::vector<uint8_t>& FBuffer;
     uint64_t& FBytesReceived;
     PixelSurface<Pixel> FTarget;
+    TChangedRegion* FChanged;
     // Hextile colours, carried from tile to tile within one rectangle.
     Pixel FBackground = 0;
     Pixel FForeground = 0;

@@ -18,6 +18,12 @@ inline constexpr uint32_t kMaxSetupText = 1u << 20;
 inline constexpr uint32_t kMaxFramebufferSide = 16384;
 // ServerCutText payload.
 inline constexpr uint32_t kMaxClipboardText = 64u << 20;
+// Tight's compact length (of a JPEG or of a rectangle's compressed data). The field can say up
+// to 4 MiB; servers split their updates into rectangles of at most 64 Ki pixels, whose data is
+// a few hundred KiB at worst, so 2 MiB leaves room and bounds the JPEG buffer.
+inline constexpr uint32_t kMaxTightDataBytes = 2u << 20;
+// Tight's gradient filter is defined for rectangles up to this wide.
+inline constexpr int kMaxTightGradientWidth = 2048;
 
 // The whole set-up (connect, version, security, authentication, ServerInit) must finish within
 // this; the time the password prompt is open does not count.

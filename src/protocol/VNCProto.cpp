@@ -65,6 +65,8 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
     FailureReason.clear();
     LastError.clear();
     SecurityType = 0;
+    // A new connection starts its compressed streams afresh.
+    FCompression.Reset();
     std::optional<std::string> failure;
     try {
         failure = CatchEngineFailure("setting up the session", [this] { RunSetup(); });
@@ -316,6 +318,8 @@ void TVNCProto::ResetSession()
     CutText.clear();
     DesktopName.clear();
     ForgetServerResize();
+    // The inflate streams continued that server's data; the next one starts its own.
+    FCompression.Reset();
     // Kept on purpose: FailureReason (the window shows it after the session), Password, the
     // pixel format and the framebuffer (shown until the next session draws), the counters.
 }
@@ -335,6 +339,7 @@ void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std
     Depth = trueColour ? 24 : 8;
     AllocateFramebuffer();
     ForgetServerResize();
+    FCompression.Reset();
     Initialised = true;
     EncodingsSent = true;
 }

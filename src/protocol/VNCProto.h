@@ -12,6 +12,7 @@
 
 #include "imaging/ImageView.h"
 #include "protocol/ChangedRegion.h"
+#include "protocol/CompactPixels.h"
 #include "protocol/EncodingList.h"
 #include "platform/Deadline.h"
 #include "platform/KeyboardState.h"
@@ -89,7 +90,10 @@ public:
     std::string FailureReason;
     uint64_t BytesSent = 0;
     uint64_t BytesReceived = 0;
-    uint64_t FramesReceived = 0;   // FramebufferUpdates, but not those of only size and layout
+    uint64_t FramesReceived = 0;
+    // Of those, the ones of nothing but the desktop's size and layout (servers answer the first
+    // full request with one): they answer a request but carry no picture.
+    uint64_t LayoutOnlyUpdates = 0;
     uint64_t RectsReceived = 0;   // rectangle headers read; never reset, like FramesReceived
     TPasswordRequest OnPasswordRequest;
     TBitmapInfo BitmapInfo;
@@ -272,6 +276,7 @@ private:
 
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
     TChangedRegion FChanged;
+    TCompressionState FCompression;      // ZRLE's and Tight's streams, reset by every new connection
     Deadline FSetupDeadline;             // of the Connect in progress
     bool FFullUpdateDue = false;         // a size change wants the next request non-incremental
     bool FResizeAnnounced = false;       // SetEncodings of this session announced the size encodings

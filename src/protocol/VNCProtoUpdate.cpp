@@ -9,7 +9,9 @@
 #include "protocol/Decoders.h"
 #include "protocol/EngineErrors.h"
 #include "protocol/Limits.h"
+#include "protocol/TightDecoder.h"
 #include "protocol/VNCProto.h"
+#include "protocol/ZrleDecoder.h"
 
 namespace zarn {
 
@@ -150,18 +152,19 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
     BytesReceived += 2;
     const uint16_t rectangles = LoadU16(head + 1);
 
-    auto surface = [this] {
+    auto surfaceNow = [this] {
         if constexpr (sizeof(Pixel) == 4)
             return SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
         else
             return SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
     };
+    PixelSurface<Pixel> surface = surfaceNow();
+    // Each decoder reports the areas it writes, before writing them: a rectangle cut short has
+    // still changed what it wrote.
     std::optional<RectangleDecoder<Pixel>> decoderSlot;
-    decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface());
+    decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
 
     bool lastRect = false;
-    // An update of nothing but the desktop's size and layout (servers answer the first full
-    // request with one) carries no picture: it is not counted as a frame.
     bool sizeOnly = rectangles > 0;
     for (uint32_t i = 0; i < rectangles && !lastRect; ++i) {
         uint8_t header[12];
@@ -173,10 +176,6 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         const int width = LoadU16(header + 4);
         const int height = LoadU16(header + 6);
         const int32_t encoding = static_cast<int32_t>(LoadU32(header + 8));
-        // Recorded before decoding: a rectangle cut short has still changed what it wrote.
-        if (encoding == kEncodingRaw || encoding == kEncodingCopyRect || encoding == kEncodingRRE
-            || encoding == kEncodingHextile)
-            FChanged.Add(x, y, width, height, FramebufferWidth, FramebufferHeight);
         sizeOnly = sizeOnly && ResizeAnnounced()
             && (encoding == kPseudoDesktopSize || encoding == kPseudoExtendedDesktopSize);
         RectangleDecoder<Pixel>& decoder = *decoderSlot;
@@ -193,13 +192,23 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         case kEncodingHextile:
             decoder.DecodeHextile(x, y, width, height);
             break;
+        case kEncodingZRLE:
+            ZrleDecoder<Pixel>(*Client, BytesReceived, FCompression.Zrle, surface, &FChanged)
+                .Decode(x, y, width, height);
+            break;
+        case kEncodingTight:
+            TightDecoder<Pixel>(*Client, FReadBuffer, BytesReceived, FCompression, surface, &FChanged)
+                .Decode(x, y, width, height);
+            break;
         case kPseudoDesktopSize:
         case kPseudoExtendedDesktopSize:
             if (!ResizeAnnounced())
                 break; // never announced: read as the classic protocol reads it
             // Whatever follows in this update belongs to the new size.
-            if (HandleDesktopSize(encoding, x, y, width, height))
-                decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface());
+            if (HandleDesktopSize(encoding, x, y, width, height)) {
+                surface = surfaceNow();
+                decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
+            }
             break;
         case kPseudoLastRect:
             if (!ResizeAnnounced())
@@ -212,8 +221,9 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
             break;
         }
     }
-    if (!sizeOnly)
-        ++FramesReceived;
+    ++FramesReceived;
+    if (sizeOnly)
+        ++LayoutOnlyUpdates;
 }
 
 void TVNCProto::HandleFramebufferUpdate32()

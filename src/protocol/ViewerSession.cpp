@@ -49,10 +49,12 @@ bool TViewerSession::Apply(const TSessionSettings& settings)
         return true;
     Prepare(settings);
     FProto.SendSetEncodings();
-    const bool switched = SwitchPixelMode(FProto, FUpdateThread.get(), settings.TrueColor, PixelModeTiming);
+    SwitchPixelMode(FProto, FUpdateThread.get(), settings.TrueColor, PixelModeTiming);
     if (FUpdateThread)
         FUpdateThread->FrameInterval = FrameIntervalFor(settings.TargetFPS);
-    return switched;
+    // A connection that failed on the way has nothing left to disagree with; one that lives
+    // on in the old mode does.
+    return !FProto.IsReady() || FProto.TrueColor == settings.TrueColor;
 }
 
 void TViewerSession::StopThread()

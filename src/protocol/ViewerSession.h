@@ -71,8 +71,8 @@ public:
     bool Open(const TSessionSettings& settings);
     // Applies settings to the live session: encodings and clipboard sharing at once, the colour
     // depth through the switch that keeps the stream in step, the frame rate from the next
-    // cycle. False when the colour depth could not be switched: the session keeps the mode the
-    // engine's TrueColor names, and the caller should tell the user and store that mode.
+    // cycle. False when the session lives on in the other colour depth (the server left the
+    // switch unanswered): the caller should tell the user and store the mode the session has.
     bool Apply(const TSessionSettings& settings);
     // Stops the pacing thread (before the engine's stream is touched from outside the cycle,
     // e.g. a drain) without closing the connection.

@@ -91,7 +91,7 @@ void TRecentHosts::LoadFromIni()
 
 void TRecentHosts::SaveToIni() const
 {
-    TIniFile ini(IniPath());
+    TIniFile ini(FIniPath.empty() ? DefaultIniPathForSaving() : FIniPath);
     ini.WriteInteger(kRecentHostsSection, "Count", Count());
     for (int i = 0; i < Count(); ++i) {
         ini.WriteInteger(kRecentHostsSection, PortKey(i), FItems[static_cast<size_t>(i)].Port);

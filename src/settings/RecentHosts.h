@@ -26,7 +26,7 @@ public:
     static constexpr int32_t kMaxLoadedHosts = 10000;
     static constexpr int32_t kDefaultPort = kDefaultRfbPort;
 
-    // Empty; kept in ZarnVNC.ini beside the executable.
+    // Empty; kept in the ZarnVNC.ini DefaultIniPath() chooses.
     TRecentHosts() = default;
     // Kept in the given file instead (tests, or a window that knows its own folder).
     explicit TRecentHosts(std::filesystem::path iniPath);
@@ -56,7 +56,7 @@ public:
     std::filesystem::path IniPath() const;
 
 private:
-    std::filesystem::path FIniPath; // empty: ZarnVNC.ini beside the executable
+    std::filesystem::path FIniPath; // empty: DefaultIniPath(), chosen at each load and save
     std::vector<THostItem> FItems;
 };
 

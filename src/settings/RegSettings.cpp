@@ -51,7 +51,7 @@ void TVNCRegSettings::Load()
 
 void TVNCRegSettings::Save()
 {
-    TIniFile ini(IniPath());
+    TIniFile ini(FIniPath.empty() ? DefaultIniPathForSaving() : FIniPath);
     // Only a store saved before Load can hold a TargetFPS outside the range.
     FTargetFPS = std::clamp(FTargetFPS, kMinTargetFPS, kMaxTargetFPS);
     ini.WriteInteger(kVNCClientSection, "TargetFPS", FTargetFPS);
@@ -116,6 +116,26 @@ void TVNCRegSettings::SetDesktopResize(bool value)
 void TVNCRegSettings::SetRemoteResize(bool value)
 {
     SetBool(FRemoteResize, value);
+}
+
+TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
+{
+    return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified,
+        FDesktopResize, FRemoteResize };
+}
+
+void TVNCRegSettings::Restore(const TSnapshot& snapshot)
+{
+    FTargetFPS = snapshot.TargetFPS;
+    FCursor = snapshot.Cursor;
+    FEncCopyRect = snapshot.EncCopyRect;
+    FEncRRE = snapshot.EncRRE;
+    FEncHextile = snapshot.EncHextile;
+    FTrueColor = snapshot.TrueColor;
+    FSharedClipboard = snapshot.SharedClipboard;
+    FModified = snapshot.Modified;
+    FDesktopResize = snapshot.DesktopResize;
+    FRemoteResize = snapshot.RemoteResize;
 }
 
 } // namespace zarn

@@ -23,7 +23,7 @@ public:
     static constexpr int32_t kMaxCursor = 4;
     static constexpr int32_t kDefaultCursor = 0;
 
-    // Kept in ZarnVNC.ini beside the executable. Until Load the integers are 0 and the
+    // Kept in the ZarnVNC.ini DefaultIniPath() chooses. Until Load the integers are 0 and the
     // booleans false.
     TVNCRegSettings();
     // Kept in the given file instead (tests, or a window that knows its own folder).
@@ -68,6 +68,16 @@ public:
     void SetDesktopResize(bool value);
     void SetRemoteResize(bool value);
 
+    // Every value and Modified as they stand, and putting them back exactly: what a
+    // dialog whose changes reached the store (a save that failed) restores when cancelled.
+    struct TSnapshot {
+        int32_t TargetFPS, Cursor;
+        bool EncCopyRect, EncRRE, EncHextile, TrueColor, SharedClipboard, Modified;
+        bool DesktopResize, RemoteResize;
+    };
+    TSnapshot Snapshot() const;
+    void Restore(const TSnapshot& snapshot);
+
     // The file in use; the default location is computed afresh on every call.
     std::filesystem::path IniPath() const;
 
@@ -77,7 +87,7 @@ public:
 private:
     void SetBool(bool& field, bool value);
 
-    std::filesystem::path FIniPath; // empty: ZarnVNC.ini beside the executable
+    std::filesystem::path FIniPath; // empty: DefaultIniPath(), chosen at each load and save
     int32_t FTargetFPS = 0;
     int32_t FCursor = 0;
     bool FEncCopyRect = false;

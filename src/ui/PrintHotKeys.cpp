@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -65,7 +66,7 @@ TPrintHotKeys::TPrintHotKeys(THandler handler)
         return;
     FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
     GrabPrintKeys();
-    if (!FGrabs.empty())
+    if (!FKeyCodes.empty())
         QCoreApplication::instance()->installNativeEventFilter(this);
 #endif
 }
@@ -73,7 +74,7 @@ TPrintHotKeys::TPrintHotKeys(THandler handler)
 TPrintHotKeys::~TPrintHotKeys()
 {
 #ifdef ZARN_HAVE_XCB
-    if (!FConnection || FGrabs.empty())
+    if (!FConnection || FKeyCodes.empty())
         return;
     if (QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
@@ -110,6 +111,19 @@ bool TPrintHotKeys::IsGrabbedKey(uint8_t keyCode) const
     return std::find(FKeyCodes.begin(), FKeyCodes.end(), keyCode) != FKeyCodes.end();
 }
 
+bool TPrintHotKeys::IsHotKeyCombination(uint16_t state)
+{
+#ifdef ZARN_HAVE_XCB
+    // The low eight bits are the modifiers; the locks play no part, nor do the pointer buttons.
+    const uint16_t modifiers = state & 0xFF & ~(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2);
+    return std::any_of(std::begin(kCombinations), std::end(kCombinations),
+        [modifiers](const auto& combination) { return combination.modifiers == modifiers; });
+#else
+    (void)state;
+    return false;
+#endif
+}
+
 bool TPrintHotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
 #ifdef ZARN_HAVE_XCB
@@ -120,8 +134,25 @@ bool TPrintHotKeys::nativeEventFilter(const QByteArray& eventType, void* message
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(generic);
-    if (key->event != FRoot || !IsGrabbedKey(key->detail))
+    if (!IsGrabbedKey(key->detail))
         return false;
+    if (key->event != FRoot) {
+        // While one of our windows holds the whole keyboard (full screen), the X server fires
+        // no passive grab, ours or another program's: the press comes to that window, and Qt
+        // would send the layout's symbol for the modifiers held (Sys_Req with Alt). The four
+        // combinations take the hot key's route all the same, so Print arrives as it does from
+        // a normal window.
+        if (type == XCB_KEY_PRESS) {
+            if (!IsHotKeyCombination(key->state))
+                return false;
+            FStrokeOnWindow = key->detail;
+        } else {
+            if (FStrokeOnWindow != key->detail)
+                return false;
+            FStrokeOnWindow = 0;
+            return true;
+        }
+    }
     // The press sends the whole Print stroke; the release has nothing left to do.
     if (type == XCB_KEY_PRESS) {
         TShiftState shift = 0;

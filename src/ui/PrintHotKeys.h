@@ -7,7 +7,10 @@
 // and a lit lock would otherwise let the key through). The key presses reach the program's own
 // xcb connection and are taken out of Qt's event stream by a native event filter. A grab another
 // program already holds is refused by the X server; that combination stays with that program and
-// nothing is reported. Without X11 (Wayland, offscreen) there are no hot keys.
+// nothing is reported. While a window of the program holds the whole keyboard (full screen),
+// the presses of the four combinations arrive at that window instead, whoever holds the passive
+// grab, and are taken out the same way. Without X11
+// (Wayland, offscreen) there are no hot keys.
 
 #include <cstdint>
 #include <functional>
@@ -42,12 +45,15 @@ private:
 
     void GrabPrintKeys();
     bool IsGrabbedKey(uint8_t keyCode) const;
+    // Whether a key state is one of the four combinations, whatever the locks.
+    static bool IsHotKeyCombination(uint16_t state);
 
     THandler FHandler;
     xcb_connection_t* FConnection = nullptr;
     uint32_t FRoot = 0;
     std::vector<uint8_t> FKeyCodes;
     std::vector<Grab> FGrabs;
+    uint8_t FStrokeOnWindow = 0; // the Print key pressed on a window of ours, until released
 };
 
 } // namespace zarn

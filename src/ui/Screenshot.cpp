@@ -7,6 +7,10 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmap>
 
 #include "imaging/Bmp.h"
 #include "imaging/ImageFile.h"
@@ -110,6 +114,24 @@ void TakeScreenshot(TVNCProto& proto, const TAskScreenshotName& askName)
     SaveBitmapAs(picture.Path(), target, ScreenshotFormatFor(target));
 }
 
+QImage PicturePreview(const QString& path, const QSize& box)
+{
+    // The dialog lists whatever lies in the folder: a file is read only when its header says it
+    // is one of the three formats and its size is modest, and then straight down to the box.
+    constexpr qint64 kMaxPreviewPixels = 64LL * 1024 * 1024;
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    if (format != "bmp" && format != "jpeg" && format != "gif")
+        return QImage();
+    const QSize size = reader.size();
+    if (size.isEmpty() || qint64(size.width()) * size.height() > kMaxPreviewPixels)
+        return QImage();
+    if (size.width() > box.width() || size.height() > box.height())
+        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    return reader.read();
+}
+
 QFileDialog* CreateSavePicDialog(QWidget* parent)
 {
     auto* dialog = new QFileDialog(parent, QStringLiteral("Save Screenshot"));
@@ -123,6 +145,19 @@ QFileDialog* CreateSavePicDialog(QWidget* parent)
     dialog->setNameFilters({ QStringLiteral("Windows Bitmap (*.bmp)"), QStringLiteral("GIF Image (*.gif)"),
         QStringLiteral("JPEG Image (*.jpg)"), QStringLiteral("All (*.jpg *.jpeg *.bmp *.gif)") });
     dialog->selectNameFilter(QStringLiteral("Windows Bitmap (*.bmp)"));
+
+    // The preview pane: the picture file under the cursor, beside the list.
+    constexpr int kPreviewSide = 160;
+    auto* preview = new QLabel(dialog);
+    preview->setObjectName(QStringLiteral("imgPreview"));
+    preview->setFixedSize(kPreviewSide, kPreviewSide);
+    preview->setAlignment(Qt::AlignCenter);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout()))
+        grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
+    QObject::connect(dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+        const QSize box = preview->contentsRect().size();
+        preview->setPixmap(QPixmap::fromImage(PicturePreview(path, box)));
+    });
     return dialog;
 }
 

@@ -10,6 +10,8 @@
 #include <QString>
 
 class QFileDialog;
+class QImage;
+class QSize;
 class QWidget;
 
 namespace zarn {
@@ -36,8 +38,13 @@ using TAskScreenshotName = std::function<QString()>;
 // SaveBitmapAs, and when the picture itself could not be taken.
 void TakeScreenshot(TVNCProto& proto, const TAskScreenshotName& askName);
 
+// The picture of a BMP, JPEG or GIF file, scaled down to fit `box`; a null image for any other
+// file, one that does not read, and one too large to preview.
+QImage PicturePreview(const QString& path, const QSize& box);
+
 // The save dialog the window keeps for the whole run: titled "Save Screenshot", the four
-// filters, "bmp" added to a name without an extension, no question before replacing a file.
+// filters, "bmp" added to a name without an extension, no question before replacing a file,
+// and a preview pane (QLabel "imgPreview") showing the picture file under the cursor.
 QFileDialog* CreateSavePicDialog(QWidget* parent);
 // Shows it and returns the chosen name (empty when cancelled); the name chosen is offered again
 // at the next showing.

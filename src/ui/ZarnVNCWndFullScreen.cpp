@@ -7,6 +7,7 @@
 // per pixel and one to stop; sliding out one per pixel, the last one hiding it. A slide runs to
 // its end: pointer moves start nothing while either timer runs.
 
+#include <cstdlib>
 #include <functional>
 
 #include <QEvent>
@@ -15,11 +16,16 @@
 #include <QScrollArea>
 #include <QTimer>
 
+#ifdef ZARN_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 #include "protocol/VNCProto.h"
 #include "ui/ClientPanel.h"
 #include "ui/FullScreenBar.h"
 #include "ui/FullScreenKeyboardGrab.h"
 #include "ui/PictureButton.h"
+#include "ui/QtXcbConnection.h"
 #include "ui/ZarnApplication.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmZarnVNCWnd.h"
@@ -31,6 +37,38 @@ namespace {
 constexpr int kSlideTickMs = 20;
 // Pointer rows at the top of the visible picture that call the bar in.
 constexpr int kTopEdgeRows = 4;
+
+// Asks an X11 window manager to iconify the window and nothing else (ICCCM's WM_CHANGE_STATE).
+// False without X11.
+bool AskToIconify(QWidget& window)
+{
+#ifdef ZARN_HAVE_XCB
+    xcb_connection_t* connection = QtXcbConnection();
+    if (!connection || !window.windowHandle())
+        return false;
+    const char name[] = "WM_CHANGE_STATE";
+    auto* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+    if (!atom)
+        return false;
+    constexpr uint32_t kIconicState = 3;
+    xcb_client_message_event_t event = {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window.winId());
+    event.type = atom->atom;
+    event.data.data32[0] = kIconicState;
+    std::free(atom);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char*>(&event));
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    return false;
+#endif
+}
 
 } // namespace
 
@@ -123,7 +161,12 @@ void TZarnVNCWnd::tmrHideFSPanelTimer()
 void TZarnVNCWnd::jviMinimizeClick()
 {
     // The full-screen state stays set under the minimised one, so the window comes back in it.
-    setWindowState(windowState() | Qt::WindowMinimized);
+    // On X11 the window manager is only asked to iconify: Qt's way of adding the minimised state
+    // takes full screen off and puts it back around the request, and the window manager would
+    // show the window at its normal size, then make it full screen again behind its icon. Qt
+    // learns the new state from the window manager.
+    if (!AskToIconify(*this))
+        setWindowState(windowState() | Qt::WindowMinimized);
 }
 
 void TZarnVNCWnd::jviRestoreClick()

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "ui/DialogFrame.h"
+#include "ui/LibraryVersions.h"
 #include "ui/ZarnUtils.h"
 
 namespace zarn {
@@ -44,6 +45,7 @@ TAboutDlg::TAboutDlg(QWidget* parent)
     , lblCredits(CentredLabel(
           QStringLiteral("Speaks RFB 3.3, 3.7 and 3.8. Built with Qt, libjpeg-turbo and giflib."),
           QStringLiteral("lblCredits"), 0, false, this))
+    , lblLibraries(CentredLabel(LinkedLibrariesText(), QStringLiteral("lblLibraries"), 0, false, this))
     , cmdOK(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("AboutDlg"));
@@ -64,6 +66,7 @@ TAboutDlg::TAboutDlg(QWidget* parent)
     layout->addStretch(1);
     layout->addWidget(lblNotice);
     layout->addWidget(lblCredits);
+    layout->addWidget(lblLibraries);
     layout->addStretch(1);
     layout->addLayout(buttons);
     FixDialogSize(*this, 354, 250);

@@ -1,5 +1,6 @@
 #pragma once
-// TAboutDlg: the application's title and version. OK, Enter and Escape close it.
+// TAboutDlg: the application's title and version, and the libraries it runs with and their
+// versions. OK, Enter and Escape close it.
 
 #include <QDialog>
 
@@ -18,6 +19,7 @@ public:
     QLabel* Label1;
     QLabel* lblNotice;
     QLabel* lblCredits;
+    QLabel* lblLibraries; // LinkedLibrariesText(), below the classic controls
     QPushButton* cmdOK;
 
 protected:

@@ -209,6 +209,13 @@ void TConnectDlg::mnuRemoveHostClick()
     FillRecentHosts();
 }
 
+void TConnectDlg::ChooseServer(const QString& server, const QString& port)
+{
+    txtServer->setText(server);
+    txtPort->setText(port);
+    cmdOKClick();
+}
+
 void TConnectDlg::cmdOKClick()
 {
     FProto.Host = HostFromTyped(txtServer->text());

@@ -26,6 +26,10 @@ public:
     // else (digits, punctuation, space, editing keys) passes.
     static bool txtPortKeyPress(QChar typed);
 
+    // Fills the server and port fields and presses OK on them, without showing the dialog: a
+    // server named at start goes through the same reading of host and port as a typed one.
+    void ChooseServer(const QString& server, const QString& port);
+
     QLabel* lblMsg;
     QLabel* lblServer;
     QLineEdit* txtServer;

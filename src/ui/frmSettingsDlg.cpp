@@ -156,6 +156,15 @@ void TSettingsDlg::FormShow()
     chkDesktopResize->setChecked(settings.DesktopResize());
     chkRemoteResize->setChecked(settings.RemoteResize());
     cmdOK->setFocus(Qt::OtherFocusReason);
+    FOpenedWith = settings.Snapshot();
+}
+
+void TSettingsDlg::reject()
+{
+    // An OK whose save failed has already put the new values into the store; cancelling must
+    // take them back, or the next connection would use them and the exit would save them.
+    FSettings.Restore(FOpenedWith);
+    QDialog::reject();
 }
 
 void TSettingsDlg::tbrFrameRateChange()
@@ -178,8 +187,21 @@ void TSettingsDlg::cmdOKClick()
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
     emit SettingsApplied();
-    FSession.Apply(SessionSettingsOf(settings));
+    if (!FSession.Apply(SessionSettingsOf(settings)))
+        KeepSessionColours(!settings.TrueColor());
     accept();
+}
+
+void TSettingsDlg::KeepSessionColours(bool trueColor)
+{
+    // The server left the switch unanswered and the session keeps its mode: the store and the
+    // ini say so too, or the dialog and the next connection would claim the other one.
+    FSettings.SetTrueColor(trueColor);
+    FSettings.Save();
+    if (ShowMessage)
+        ShowMessage(QStringLiteral("The server did not answer the change of colours in time. The "
+                                   "connection stays in %1.")
+                        .arg(trueColor ? QStringLiteral("true colour") : QStringLiteral("256 colours")));
 }
 
 } // namespace zarn

@@ -2,10 +2,16 @@
 // TSettingsDlg: the user settings. It shows the stored values each time it opens; OK stores and
 // saves them at once, announces SettingsApplied (the window sets the pointer over the remote
 // picture) and, while a connection is up, has the session apply encodings, clipboard sharing,
-// colour depth and frame rate without reconnecting. Cancel, Escape and the close box change
-// nothing. Created once with the main window; it works on the window's store and session.
+// colour depth and frame rate without reconnecting; a colour switch the server leaves
+// unanswered is reported and the store keeps the connection's mode. Cancel, Escape and the
+// close box change nothing, not even after an OK whose save failed. Created once with the main
+// window; it works on the window's store and session.
+
+#include <functional>
 
 #include <QDialog>
+
+#include "settings/RegSettings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -50,9 +56,15 @@ public:
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
+    // Tells the user something (the window passes on its own message display).
+    std::function<void(const QString& text)> ShowMessage;
+
 signals:
     // The stored values changed (after a successful save).
     void SettingsApplied();
+
+public slots:
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -62,10 +74,12 @@ private:
     void FormShow();
     void tbrFrameRateChange();
     void cmdOKClick();
+    void KeepSessionColours(bool trueColor);
 
     TVNCRegSettings& FSettings;
     TViewerSession& FSession;
     QVBoxLayout* FExtensionsLayout = nullptr;
+    TVNCRegSettings::TSnapshot FOpenedWith {}; // the store's values when the dialog opened
 };
 
 } // namespace zarn

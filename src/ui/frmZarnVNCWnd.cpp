@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -93,6 +94,11 @@ void TZarnVNCWnd::BuildLayout()
     sbxClient->setBackgroundRole(QPalette::Window);
     sbxClient->viewport()->setAutoFillBackground(true);
     sbxClient->viewport()->setPalette(black);
+    // Every key belongs to the remote desktop: a focused scroll box would also scroll the local
+    // view on the arrow and page keys. The wheel and the scroll bars need no focus.
+    sbxClient->setFocusPolicy(Qt::NoFocus);
+    sbxClient->horizontalScrollBar()->setFocusPolicy(Qt::NoFocus);
+    sbxClient->verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
 
     pnlClient = new TClientPanel;
     pnlClient->resize(kDesignPanelWidth, kDesignPanelHeight);
@@ -233,6 +239,7 @@ void TZarnVNCWnd::CreateDialogs()
     FConnectDlg = std::make_unique<TConnectDlg>(*FProto, *FRecentHosts);
     FSettingsDlg = std::make_unique<TSettingsDlg>(*FSettings, *FSession);
     connect(FSettingsDlg.get(), &TSettingsDlg::SettingsApplied, this, [this] { ApplyCursorSetting(); });
+    FSettingsDlg->ShowMessage = [this](const QString& text) { ShowMessage(text); };
     FAboutDlg = std::make_unique<TAboutDlg>();
     FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
     AskScreenshotName = [this] { return AskWithSavePicDialog(SavePicDialog()); };
@@ -307,7 +314,21 @@ void TZarnVNCWnd::cmdConnectClick()
 {
     if (FConnectDlg->exec() != QDialog::Accepted)
         return;
+    ConnectToChosenServer();
+}
 
+void TZarnVNCWnd::ConnectTo(const std::string& host, int port)
+{
+    // The fields get what a click on the same entry in the recent-hosts list gives them (an
+    // IPv6 address in brackets).
+    THostPortText fields;
+    SplitHostPortLine(HostPortLine(host, port), fields);
+    FConnectDlg->ChooseServer(fields.host, fields.port);
+    ConnectToChosenServer();
+}
+
+void TZarnVNCWnd::ConnectToChosenServer()
+{
     FSession->StopThread(); // before the drain: the thread's steps read from the same socket
     FProto->DrainInput();
     CloseConnection(TCaptionAfterClose::Reset);

@@ -50,7 +50,7 @@ enum class TToolbarPicture;
 class TZarnVNCWnd : public QWidget {
     Q_OBJECT
 public:
-    // The ini file: empty means ZarnVNC.ini beside the executable.
+    // The ini file: empty means the one DefaultIniPath() chooses (settings/IniLocation.h).
     explicit TZarnVNCWnd(const std::filesystem::path& iniPath = {}, QWidget* parent = nullptr);
     ~TZarnVNCWnd() override;
 
@@ -132,6 +132,11 @@ public:
     void pnlClientMouseMove(QMouseEvent& event);
     void pnlClientMouseUp(QMouseEvent& event);
 
+    // Connects at start to a server named on the command line or by a vnc:// link: the Connect
+    // dialog takes host and port as if they had been typed, then the flow of its OK runs
+    // (password prompt, recent hosts, caption).
+    void ConnectTo(const std::string& host, int port);
+
 public slots:
     void cmdConnectClick();
     void cmdDisconnectClick();
@@ -167,6 +172,7 @@ private:
     enum class TCaptionAfterClose { Reset, Keep };
     void CloseConnection(TCaptionAfterClose caption);
     void ShowPlainBackground();
+    void ConnectToChosenServer();
     void FileRecentHost();
     void SetCaption();
     void ReleaseRemoteModifiers();

@@ -43,6 +43,15 @@ TEST(ChangedRegion, EachCycleReportsWhatItsMessagesWrote)
             ByteWriter {}.Update(2).Rect(10, 10, 20, 20, kEncodingRRE).U32(0).Px<uint32_t>(7)
                 .Rect(12, 12, 4, 4, kEncodingHextile).U8(kHextileBackgroundSpecified).Px<uint32_t>(3),
             { { 10, 10, 20, 20 } } },
+        { "RRE subrectangle that spills out of its rectangle",
+            ByteWriter {}.Update(1).Rect(0, 0, 4, 4, kEncodingRRE).U32(1).Px<uint32_t>(7).Px<uint32_t>(9)
+                .U16(10).U16(10).U16(1).U16(1),
+            { { 0, 0, 4, 4 }, { 10, 10, 1, 1 } } },
+        { "Hextile subrectangle that spills out of its tile and rectangle, clipped",
+            ByteWriter {}.Update(1).Rect(56, 0, 4, 4, kEncodingHextile)
+                .U8(kHextileBackgroundSpecified | kHextileForegroundSpecified | kHextileAnySubrects)
+                .Px<uint32_t>(3).Px<uint32_t>(5).U8(1).U8(0x62).U8(0x71),
+            { { 56, 0, 4, 4 }, { 62, 2, 2, 2 } } },
         { "colour map, not used in true colour", ByteWriter {}.U8(1).U8(0).U16(0).U16(1).U16(0).U16(0).U16(0), {} },
         { "bell", ByteWriter {}.U8(2), {} },
     };

@@ -72,7 +72,7 @@ TEST(UpdateCycle, RectangleCountIsUnsignedAndUnannouncedEncodingsCarryNoData)
     ByteWriter server;
     server.Update(40000);
     for (int i = 0; i < 39999; ++i)
-        server.Rect(0, 0, 4, 4, 16);
+        server.Rect(0, 0, 4, 4, 6); // zlib: not spoken, never announced
     server.Rect(2, 2, 1, 1, kEncodingRaw).Px<uint32_t>(0x77);
     ASSERT_TRUE(session.Cycle(server));
     EXPECT_EQ(session.At(2, 2), 0x77u);
@@ -115,6 +115,10 @@ TEST(UpdateCycle, ReceivedBytesAreCountedPerMessagePart)
         { "rre 0x0", true, ByteWriter().Update(1).Rect(0, 0, 0, 0, 2).U32(1).U32(0).Add(Bytes(12, 9)),
             3 + 12 + 8 + 12 },
         { "copyrect 0x0", true, ByteWriter().Update(1).Rect(0, 0, 0, 0, 1).U32(0), 3 + 12 + 4 },
+        { "tight fill", true, ByteWriter().Update(1).Rect(0, 0, 2, 2, 7).U8(0x80).Add(Bytes(3)), 3 + 12 + 1 + 3 },
+        { "tight plain palette 8-bit", false,
+            ByteWriter().Update(1).Rect(0, 0, 2, 2, 7).U8(0x40).U8(1).U8(2).Add(Bytes(3 + 4)), 3 + 12 + 3 + 3 + 4 },
+        { "zrle 0x0, empty data", true, ByteWriter().Update(1).Rect(0, 0, 0, 0, 16).U32(0), 3 + 12 + 4 },
         { "cut text", true, ByteWriter().U8(3).Add({ 0, 0, 0 }).U32(3).Add({ 'a', 'b', 'c' }), 1 + 7 + 3 } };
     for (const Case& c : cases) {
         // A bell after each message is only seen if the message was consumed exactly.

@@ -30,6 +30,8 @@ struct EncodingCase {
     bool copyRect;
     bool rre;
     bool hextile;
+    bool zrle = false;
+    bool tight = false; // lossless: no JPEG quality is announced
 };
 
 const EncodingCase kEncodingCases[] = {
@@ -38,6 +40,8 @@ const EncodingCase kEncodingCases[] = {
     { "RRE", false, true, false },
     { "Hextile", false, false, true },
     { "AllFour", true, true, true },
+    { "ZRLE", false, false, false, true },
+    { "Tight", false, false, false, false, true },
 };
 
 std::string CaseName(const testing::TestParamInfo<EncodingCase>& info)
@@ -54,6 +58,8 @@ public:
         FProto.UseCopyRect = encodings.copyRect;
         FProto.UseRRE = encodings.rre;
         FProto.UseHextile = encodings.hextile;
+        FProto.UseZRLE = encodings.zrle;
+        FProto.UseTight = encodings.tight;
         FConnected = FProto.Connect("127.0.0.1", port);
         if (!FConnected)
             return;

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -413,6 +414,16 @@ private slots:
         QCOMPARE(dialog.lblAppTitle->text(), QStringLiteral("ZarnVNC Viewer (Portable Edition)"));
         QCOMPARE(dialog.lblVersionInfo->text(), QStringLiteral("Version ") + GetVersionString());
         QCOMPARE(dialog.Label1->text(), QStringLiteral("A VNC client for Linux."));
+    }
+
+    void aboutListsTheLibrariesInUse()
+    {
+        TAboutDlg dialog;
+        const QString text = dialog.lblLibraries->text();
+        QVERIFY2(text.contains(QStringLiteral("Qt ") + QLatin1String(qVersion())), qPrintable(text));
+        const QRegularExpression list(QStringLiteral(
+            "^Qt [0-9]+\\.[0-9]+\\.[0-9]+, libjpeg-turbo [0-9]+\\.[0-9]+\\.[0-9]+, giflib [0-9]+\\.[0-9]+\\.[0-9]+$"));
+        QVERIFY2(list.match(text).hasMatch(), qPrintable(text));
     }
 
     void aboutClosesWithOkOnEnterAndEscape_data()

@@ -248,6 +248,15 @@ public:
             && shape->find("Geometry: 1280x1024") != std::string::npos;
     }
 
+    // Whether its frame covers the screen too: a de-iconify may still animate it, eating clicks.
+    bool FrameCoversTheScreen(const std::string& window) const
+    {
+        std::string frame;
+        ChildProcess::Run({ "env", "DISPLAY=" + FDisplay, "xwininfo", "-frame", "-id", window }, "", &frame);
+        return frame.find("upper-left X:  0\n  Absolute upper-left Y:  0\n") != std::string::npos
+            && frame.find("Width: 1280\n  Height: 1024\n") != std::string::npos;
+    }
+
     void Focus(const std::string& window) const { Xdo({ "windowfocus", "--sync", window }); }
     void Type(const std::string& text) const { Xdo({ "type", "--delay", "20", text }); }
     void Key(const std::string& keys) const { Xdo({ "key", keys }); }
@@ -755,8 +764,10 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
     FViewer->Key("alt+Tab");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(FViewer->ActiveWindow(), FMainWindow);
-    // ... and reaches the server: Alt and Tab pressed there.
-    for (const uint32_t keysym : { 0xFFE9u, 0xFF09u }) {
+    // ... and reaches the server: Alt and Tab pressed there; Alt+Print is Print, as from a
+    // normal window, not the layout's Sys_Req (0xFF15).
+    FViewer->Key("alt+Print");
+    for (const uint32_t keysym : { 0xFFE9u, 0xFF09u, 0xFF61u }) {
         const std::vector<uint8_t> down = ByteWriter().U8(4).U8(1).U16(0).U32(keysym);
         EXPECT_TRUE(WaitUntil([&] {
             const auto sent = server.Received();
@@ -773,7 +784,8 @@ TEST_F(FullScreenWindowTest, FullScreenCoversTheScreenWithASlidingBarHoldsTheKey
         [&] { return FViewer->Property(FMainWindow, "WM_STATE").find("Iconic") != std::string::npos; }));
     EXPECT_FALSE(KeyboardHeldElsewhere());
     FViewer->Xdo({ "windowactivate", FMainWindow });
-    ASSERT_TRUE(WaitUntil([&] { return FViewer->CoversTheScreen(FMainWindow); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return FViewer->CoversTheScreen(FMainWindow) && FViewer->FrameCoversTheScreen(FMainWindow); }));
     EXPECT_TRUE(FullScreen());
     EXPECT_TRUE(BarShows(true));
 
@@ -870,7 +882,12 @@ protected:
         std::string error;
         ASSERT_TRUE(FDisplay.Start(&error)) << error;
         ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
-        ScriptNoneHandshake(FServer, { .width = kWidth, .height = kHeight, .name = "keys" });
+        ScriptNoneHandshake(FServer, { .width = uint16_t(FWidth), .height = uint16_t(FWidth * 3 / 4), .name = "keys" });
+        ByteWriter picture; // raw pixels counting up along the rows: a colour names its position
+        picture.U8(0).U8(0).U16(1).U16(0).U16(0).U16(uint16_t(FWidth)).U16(uint16_t(FWidth * 3 / 4)).S32(0);
+        for (uint32_t i = 0; i < uint32_t(FWidth * FWidth * 3 / 4); ++i)
+            picture.U8(uint8_t(i)).U8(uint8_t(i >> 8)).U8(uint8_t(i >> 16)).U8(0);
+        FServer.Send(picture);
         FServer.Start();
         FViewer = std::make_unique<Viewer>(FDisplay, FFolder.File("ZarnVNC.ini"));
         ASSERT_TRUE(FViewer->Start(&error)) << error;
@@ -951,6 +968,7 @@ protected:
         SettleKeys();
     }
 
+    int FWidth = kWidth; // of the remote screen, which is 4:3
     TempDir FFolder { "zarn-input-test" };
     ViewerDisplay FDisplay;
     ScriptedServer FServer;
@@ -997,6 +1015,20 @@ TEST_F(InputCaptureTest, PrintReachesTheServerFromAnotherWindowAndComingBackRele
     std::this_thread::sleep_for(1s);
     ASSERT_TRUE(FViewer->Xdo({ "windowactivate", "--sync", FMainWindow }));
     ExpectKeys({ Up(0xFFE1), Up(0xFFE2), Up(0xFFE3), Up(0xFFE4), Up(0xFFE9), Up(0xFFEA) });
+}
+
+struct LargeScreenInputTest : InputCaptureTest { LargeScreenInputTest() { FWidth = 1600; } };
+
+TEST_F(LargeScreenInputTest, ArrowAndPageKeysGoToTheServerAndThePictureStaysPut)
+{
+    // A point of the picture, on screen once its right neighbour is one colour further.
+    auto shown = [&](int x) { return XcbCanvas(FDisplay.Name()).Grab().At(x, 300) & 0xFFFFFF; };
+    ASSERT_TRUE(WaitUntil([&] { return shown(300) != 0 && shown(301) == shown(300) + 1; }));
+    const Rgb before = shown(300);
+    FViewer->Xdo({ "key", "Down", "Page_Down", "Right" });
+    ExpectKeys({ Down(0xFF54), Up(0xFF54), Down(0xFF56), Up(0xFF56), Down(0xFF53), Up(0xFF53) });
+    SettleKeys(); // a scroll would have been painted by the time F9 has gone round
+    EXPECT_EQ(shown(300), before) << "the local view scrolled";
 }
 
 TEST_F(InputCaptureTest, LayoutsTypeWhatTheUserTyped)

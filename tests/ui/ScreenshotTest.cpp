@@ -3,6 +3,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QListView>
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
@@ -204,6 +207,21 @@ private slots:
         QTest::mouseClick(FWindow->cmdScreenshot, Qt::LeftButton);
         QCOMPARE(FErrors.size(), 1);
         QCOMPARE(TemporaryFiles(), QStringList());
+    }
+
+    void thePreviewShowsThePictureFileUnderTheCursor()
+    {
+        QVERIFY(QImage(800, 400, QImage::Format_RGB32).save(OutPath(QStringLiteral("wide.jpg"))));
+        std::ofstream(OutPath(QStringLiteral("notes.txt")).toStdString()) << "text";
+        QFileDialog& dialog = FWindow->SavePicDialog();
+        dialog.setDirectory(FFolder->filePath(QStringLiteral("out")));
+        auto* preview = dialog.findChild<QLabel*>(QStringLiteral("imgPreview"));
+        auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+        QVERIFY(preview && list);
+        for (const auto& [name, shown] : { std::pair("wide.jpg", QSize(160, 80)), std::pair("notes.txt", QSize(0, 0)) }) {
+            list->setCurrentIndex(static_cast<QFileSystemModel*>(list->model())->index(OutPath(QString::fromLatin1(name))));
+            QCOMPARE(preview->pixmap().size(), shown);
+        }
     }
 
     void notConnectedDoesNothing()

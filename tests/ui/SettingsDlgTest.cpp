@@ -203,6 +203,45 @@ private slots:
         QCOMPARE(FWindow->pnlClient->cursor().shape(), Qt::ArrowCursor); // not applied
     }
 
+    void cancelAfterAFailedSaveRestoresWhatTheNextConnectionUses()
+    {
+        QVERIFY(QFile(FFolder->filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly));
+        OpenWindow("", FFolder->filePath(QStringLiteral("file/ZarnVNC.ini"))); // every save fails
+        InDialog([](TSettingsDlg& dialog) {
+            dialog.chkRRE->setChecked(false);
+            dialog.chkDesktopResize->setChecked(false);
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton); // "Unable to write to ..."
+            QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton);
+        });
+        QVERIFY(FErrors.size() == 1 && !FWindow->Settings().Modified()); // the exit has nothing to save
+        ScriptedServer server;
+        ScriptNoneHandshake(server, { .width = 8, .height = 4 }).Start();
+        ConnectThroughDialog(*FWindow, QStringLiteral("127.0.0.1"), server.Port());
+        // Hextile, RRE, CopyRect, Raw and the size encodings, as before the dialog.
+        const std::vector<uint8_t> all { 2, 0, 0, 7, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF,
+            0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 };
+        QTRY_COMPARE(CountOfType(SplitClientMessages(server.Received(), kHandshakeBytes), 2), size_t(1));
+        QCOMPARE(SplitClientMessages(server.Received(), kHandshakeBytes).front().bytes, all);
+    }
+
+    void aColourSwitchTheServerLeavesUnansweredIsReportedAndNotStored()
+    {
+        ScriptedServer server; // answers no update request at all
+        ScriptNoneHandshake(server, { .width = 8, .height = 4 }).Start();
+        OpenWindow("TrueColor=1\n");
+        QStringList messages;
+        FWindow->ShowMessage = [&messages](const QString& text) { messages << text; };
+        ConnectThroughDialog(*FWindow, QStringLiteral("127.0.0.1"), server.Port());
+        InDialog([](TSettingsDlg& dialog) {
+            dialog.opt256Color->setChecked(true);
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(messages.size() == 1 && FWindow->Proto().IsReady() && FWindow->Proto().TrueColor
+            && FWindow->Settings().TrueColor());
+        QVERIFY(ReadFile(IniPath()).find("TrueColor=1") != std::string::npos);
+        QCOMPARE(CountOfType(SplitClientMessages(server.Received(), kHandshakeBytes), 0), size_t(1));
+    }
+
     void okOnALiveConnectionAppliesItWithoutReconnecting_data()
     {
         QTest::addColumn<bool>("switchTo256");

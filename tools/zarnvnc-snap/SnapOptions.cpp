@@ -236,7 +236,8 @@ Session:
                          picture written at the final size
 
 Goal (the first one given is what the session is for; default --frames 1):
-  --frames N             stop after N FramebufferUpdate messages
+  --frames N             stop after N FramebufferUpdate messages (one of nothing but the
+                         desktop's size and layout does not count)
   --until-closed         stop when the server closes the connection
   --seconds S            stop after S seconds (fractions allowed); next to --frames or
                          --until-closed it is the time allowed to reach that goal
