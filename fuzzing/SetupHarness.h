@@ -1,8 +1,8 @@
 #pragma once
 // Plays a byte string as everything a server sends from its greeting on, through the engine's
 // real Connect (the password prompt answering a fixed password), and checks what must hold
-// whatever the bytes were: the input chooses the version, the security types, reason texts and
-// ServerInit. Shared by the libFuzzer target and the regression test that replays its seeds.
+// whatever the bytes were: the input chooses the version, the security types (VeNCrypt's version,
+// sub-types and answer up to its TLS handshake included), reason texts and ServerInit. Shared by the libFuzzer target and the regression test that replays its seeds.
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +49,7 @@ inline std::string SetupViolation(const TVNCProto& proto, const MemoryTransport&
         return "the framebuffer arrays do not match ServerInit";
     if (proto.DesktopName.size() > limits::kMaxSetupText)
         return "a desktop name beyond the limit was accepted";
+    // 19 included: bytes made up without the server's keys can never complete a TLS handshake.
     if (proto.SecurityType != 1 && proto.SecurityType != 2 && proto.SecurityType != 21)
         return "connected under a security type that was never agreed";
     return {};

@@ -32,6 +32,8 @@ constexpr std::array<VersionReply, 5> kVersionReplies { {
 } };
 constexpr std::string_view kDefaultReply = "RFB 003.008\n";
 
+constexpr const char* kNoEncryptionOffered = "the server offers no encryption (VeNCrypt), and encryption is required";
+
 // Preference order whatever order the server lists them in.
 constexpr std::array<uint8_t, 3> kSecurityPreference { kSecurityNone, kSecurityMd5Challenge, kSecurityVncAuth };
 
@@ -65,6 +67,9 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
     FailureReason.clear();
     LastError.clear();
     SecurityType = 0;
+    VeNCryptSubType = 0;
+    EncryptionInfo.clear();
+    ServerCertificate = TCertificateInfo();
     // A new connection starts its compressed streams afresh.
     FCompression.Reset();
     std::optional<std::string> failure;
@@ -88,6 +93,7 @@ bool TVNCProto::Connect(const std::string& host, int32_t port)
 void TVNCProto::RunSetup()
 {
     Client->Disconnect();
+    UnwrapTls();
     Client->SetHost(Host);
     Client->SetPort(Port);
     BytesSent = 0;
@@ -141,6 +147,8 @@ uint8_t TVNCProto::ChooseSecurityType()
         const uint32_t decided = Client->ReadU32();
         if (decided == 0)
             throw SessionRefused("server refused the connection: " + ReadBoundedText("reason text"));
+        if (Encryption == kEncryptionRequire)
+            throw SessionRefused(kNoEncryptionOffered);
         // Only 1, 2 and 21 are ours; anything wider than a byte is simply not one of them.
         if (decided != kSecurityNone && decided != kSecurityVncAuth && decided != kSecurityMd5Challenge)
             throw ProtocolViolation("unsupported security type " + std::to_string(decided));
@@ -153,6 +161,10 @@ uint8_t TVNCProto::ChooseSecurityType()
     Client->ReadExact(offered.data(), count);
     const uint8_t* begin = offered.data();
     const uint8_t* end = begin + count;
+    if (Encryption != kEncryptionOff && std::find(begin, end, kSecVeNCrypt) != end)
+        return kSecVeNCrypt;
+    if (Encryption == kEncryptionRequire)
+        throw SessionRefused(kNoEncryptionOffered);
     for (const uint8_t preferred : kSecurityPreference) {
         if (std::find(begin, end, preferred) != end)
             return preferred;
@@ -171,6 +183,11 @@ void TVNCProto::NegotiateSecurity()
         // Without authentication a failure carries no reason worth waiting for.
         if (ProtocolVersion == kRfb38 && Client->ReadU32() != 0)
             throw SessionRefused("security handshake failed");
+        return;
+    }
+    if (type == kSecVeNCrypt) {
+        NegotiateVeNCrypt();
+        ReadSecurityResult();
         return;
     }
 
@@ -299,6 +316,7 @@ void TVNCProto::Disconnect()
         Client->Disconnect(); // calls ClientDisconnected through the transport's hook
     ResetSession();
     Client->ReleaseSocket();
+    UnwrapTls();
 }
 
 void TVNCProto::ClientDisconnected()
@@ -327,6 +345,7 @@ void TVNCProto::ResetSession()
 void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std::unique_ptr<ITransport> transport)
 {
     if (transport) {
+        UnwrapTls();
         Client->OnDisconnected = nullptr;
         Client = std::move(transport);
         Client->OnDisconnected = [this] { ClientDisconnected(); };

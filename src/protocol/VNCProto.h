@@ -18,8 +18,11 @@
 #include "platform/KeyboardState.h"
 #include "platform/Transport.h"
 #include "protocol/Limits.h"
+#include "protocol/VeNCrypt.h"
 
 namespace zarn {
+
+class TlsTransport;
 
 // Values of TVNCProto::ProtocolVersion.
 enum : uint8_t { kRfb33 = 0, kRfb37 = 1, kRfb38 = 2 };
@@ -130,6 +133,19 @@ public:
         // A send failed on the connection (it is closed now): the text says why. Called once per
         // failure, after the engine is back in a clean state, so that the user learns of it.
         std::function<void(const std::string& why)> OnSendFailed;
+        // Asked for what the Plain sub-types need that UserName and Password do not hold yet;
+        // false cancels. The time it takes does not count against the set-up deadline. Without
+        // it the password comes from OnPasswordRequest and the user name is UserName as it stands.
+        std::function<bool(std::string& userName, std::string& password)> OnCredentialsRequest;
+        // The fingerprint the user chose to trust for a host and port (64 hex digits), empty
+        // when none.
+        std::function<std::string(const std::string& host, int32_t port)> OnTrustedFingerprint;
+        // A certificate that verified neither against the authorities nor by its stored
+        // fingerprint: what to do. Its time does not count against the set-up deadline. Without
+        // the hook such a certificate is refused.
+        std::function<TCertificateDecision(const TCertificateInfo&)> OnCertificateCheck;
+        // Called after OnCertificateCheck answered AlwaysTrust: store the fingerprint.
+        std::function<void(const std::string& host, int32_t port, const std::string& sha256)> OnTrustCertificate;
         // The framebuffer has just been allocated anew at a size the server announced (cleared;
         // the rest of the update is drawn at the new size). Called in the middle of the update
         // cycle; it must not call back into the cycle.
@@ -141,6 +157,13 @@ public:
     // limit exceeded); empty after a cycle that succeeded. LastError holds the same text.
     std::string CycleError;
 
+    // ---- encryption (VeNCrypt) ----
+    // kEncryptionOff, kEncryptionPrefer or kEncryptionRequire (VeNCrypt.h); read by Connect.
+    int Encryption = kEncryptionPrefer;
+    // Plain and TLSPlain/X509Plain send a user name with the password.
+    std::string UserName;
+    // A PEM bundle of authorities trusted besides the system's, for the X509 sub-types.
+    std::string CaFile;
     // How long the engine waits and how much it accepts (README's table of limits explains
     // them; tests and the fuzzer shorten them, the checks stay the same).
     struct TLimits {
@@ -161,8 +184,14 @@ public:
     TLimits Limits;
 
     // ---- diagnostics ----
-    // The security type the last Connect settled on (1, 2 or 21); 0 when none was agreed.
+    // The security type the last Connect settled on (1, 2, 19 or 21); 0 when none was agreed.
     uint8_t SecurityType = 0;
+    // With SecurityType 19: the VeNCrypt sub-type chosen (TVeNCryptSubType), else 0.
+    uint32_t VeNCryptSubType = 0;
+    // With a TLS sub-type: "TLS1.2, TLS_ECDHE_…": the protocol version and cipher suite in use.
+    std::string EncryptionInfo;
+    // The certificate of the last X509 session (empty fingerprint for the others).
+    TCertificateInfo ServerCertificate;
     // Why the last failing entry point (Connect, RequestUpdate, a Send) failed, for tools and
     // logs; the window shows only FailureReason. Connect empties it when it succeeds.
     std::string LastError;
@@ -251,6 +280,14 @@ private:
     void Md5Authenticate();
     void ReadSecurityResult();
     void ReadServerInit();
+    // VeNCrypt (VeNCrypt.cpp): version, sub-type, TLS, then the inner authentication.
+    void NegotiateVeNCrypt();
+    uint32_t SelectVeNCryptSubType();
+    void StartTls(uint32_t subType);
+    void CheckCertificate();
+    void PlainAuthenticate();
+    // Puts the plain transport back in Client once a TLS session is over.
+    void UnwrapTls();
     std::string ReadBoundedText(const char* what);
     void RequestPasswordIfEmpty();
     void CloseQuietly() noexcept;
@@ -278,6 +315,7 @@ private:
     TChangedRegion FChanged;
     TCompressionState FCompression;      // ZRLE's and Tight's streams, reset by every new connection
     Deadline FSetupDeadline;             // of the Connect in progress
+    TlsTransport* FTls = nullptr;        // Client while it is a TLS layer, else null
     bool FFullUpdateDue = false;         // a size change wants the next request non-incremental
     bool FResizeAnnounced = false;       // SetEncodings of this session announced the size encodings
 };

@@ -26,6 +26,7 @@ void TViewerSession::Prepare(const TSessionSettings& settings)
     FProto.UseRRE = settings.EncRRE;
     FProto.UseHextile = settings.EncHextile;
     FProto.ShareClipboard = settings.SharedClipboard;
+    FProto.Encryption = settings.Encryption;
     FProto.UseDesktopResize = settings.DesktopResize;
     // Without size changes from the server there is no answer to a request either.
     FRemoteResize.SetEnabled(settings.DesktopResize && settings.RemoteResize);

@@ -21,6 +21,7 @@
 #include "protocol/FrameUpdateThrd.h"
 #include "protocol/MainThreadDispatcher.h"
 #include "protocol/PixelModeSwitch.h"
+#include "protocol/VeNCrypt.h"
 #include "protocol/RemoteResize.h"
 
 namespace zarn {
@@ -37,6 +38,8 @@ struct TSessionSettings {
     // Update cycles per second, 1..50; 0 runs cycles back to back (the headless client's
     // "as fast as the server answers").
     int32_t TargetFPS = 20;
+    // kEncryptionOff, kEncryptionPrefer or kEncryptionRequire: whether VeNCrypt is chosen.
+    int32_t Encryption = kEncryptionPrefer;
     // Follow the server's size changes, and ask the server to take the size the picture has
     // room for. Off unless the settings say so: these defaults are the classic protocol.
     bool DesktopResize = false;

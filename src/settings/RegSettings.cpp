@@ -44,6 +44,9 @@ void TVNCRegSettings::Load()
     FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
     FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
     FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FEncryption = std::clamp(
+        ini.ReadInteger(kVNCClientSection, "Encryption", kDefaultEncryption), kMinEncryption, kMaxEncryption);
+    FScaleToWindow = ini.ReadBool(kVNCClientSection, "ScaleToWindow", false);
     FDesktopResize = ini.ReadBool(kVNCClientSection, "DesktopResize", true);
     FRemoteResize = ini.ReadBool(kVNCClientSection, "RemoteResize", false);
     FModified = false;
@@ -61,8 +64,16 @@ void TVNCRegSettings::Save()
     ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
     ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
     ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
-    ini.WriteBool(kVNCClientSection, "DesktopResize", FDesktopResize);
-    ini.WriteBool(kVNCClientSection, "RemoteResize", FRemoteResize);
+    // A file that only ever held the classic seven keeps exactly those while the default holds.
+    if (FEncryption != kDefaultEncryption || !ini.ReadString(kVNCClientSection, "Encryption", "").empty())
+        ini.WriteInteger(kVNCClientSection, "Encryption", FEncryption);
+    // Turned back off, a key already in the file must say so; never set, it stays out.
+    if (FScaleToWindow || ini.ReadString(kVNCClientSection, "ScaleToWindow", "\n") != "\n")
+        ini.WriteBool(kVNCClientSection, "ScaleToWindow", FScaleToWindow);
+    if (!FDesktopResize || (ini.ReadString(kVNCClientSection, "DesktopResize", "\n") != "\n"))
+        ini.WriteBool(kVNCClientSection, "DesktopResize", FDesktopResize);
+    if (FRemoteResize || ini.ReadString(kVNCClientSection, "RemoteResize", "\n") != "\n")
+        ini.WriteBool(kVNCClientSection, "RemoteResize", FRemoteResize);
     ini.Flush();
     FModified = false;
 }
@@ -80,6 +91,14 @@ void TVNCRegSettings::SetCursor(int32_t value)
     if (value < kMinCursor || value > kMaxCursor)
         return;
     FCursor = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetEncryption(int32_t value)
+{
+    if (value < kMinEncryption || value > kMaxEncryption)
+        return;
+    FEncryption = value;
     FModified = true;
 }
 
@@ -109,6 +128,10 @@ void TVNCRegSettings::SetSharedClipboard(bool value)
 {
     SetBool(FSharedClipboard, value);
 }
+void TVNCRegSettings::SetScaleToWindow(bool value)
+{
+    SetBool(FScaleToWindow, value);
+}
 void TVNCRegSettings::SetDesktopResize(bool value)
 {
     SetBool(FDesktopResize, value);
@@ -121,6 +144,7 @@ void TVNCRegSettings::SetRemoteResize(bool value)
 TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
 {
     return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified,
+        FEncryption, FScaleToWindow,
         FDesktopResize, FRemoteResize };
 }
 
@@ -134,6 +158,8 @@ void TVNCRegSettings::Restore(const TSnapshot& snapshot)
     FTrueColor = snapshot.TrueColor;
     FSharedClipboard = snapshot.SharedClipboard;
     FModified = snapshot.Modified;
+    FEncryption = snapshot.Encryption;
+    FScaleToWindow = snapshot.ScaleToWindow;
     FDesktopResize = snapshot.DesktopResize;
     FRemoteResize = snapshot.RemoteResize;
 }

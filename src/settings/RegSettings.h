@@ -1,6 +1,10 @@
 #pragma once
-// TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini.
-// Each value is named as its ini key. Used from the GUI thread only.
+// TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini,
+// and the settings of the extensions beside them. Each value is named as its ini key. Used from
+// the GUI thread only.
+//
+// An extension's key is written only once it has left its default or is already in the file, so
+// the ini of a user who never touches the extensions keeps exactly the seven classic keys.
 
 #include <cstdint>
 #include <filesystem>
@@ -22,6 +26,10 @@ public:
     static constexpr int32_t kMinCursor = 0;
     static constexpr int32_t kMaxCursor = 4;
     static constexpr int32_t kDefaultCursor = 0;
+    // 0 the classic security types only, 1 VeNCrypt when the server offers it, 2 VeNCrypt only.
+    static constexpr int32_t kMinEncryption = 0;
+    static constexpr int32_t kMaxEncryption = 2;
+    static constexpr int32_t kDefaultEncryption = 1;
 
     // Kept in the ZarnVNC.ini DefaultIniPath() chooses. Until Load the integers are 0 and the
     // booleans false.
@@ -34,11 +42,11 @@ public:
     TVNCRegSettings(const TVNCRegSettings&) = delete;
     TVNCRegSettings& operator=(const TVNCRegSettings&) = delete;
 
-    // Fills all seven values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
+    // Fills all values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
     // a missing file, section or key, or a value that does not convert, gives the default.
     // Never creates the file. Clears Modified.
     void Load();
-    // Writes all seven values, creating the file and the section when needed, and clears
+    // Writes the seven values and the extensions' as said above, creating the file and the section when needed, and clears
     // Modified. Throws EIniWriteError ("Unable to write to <path>") when the system refuses;
     // the file is then unchanged and Modified stays set.
     void Save();
@@ -50,6 +58,9 @@ public:
     bool EncHextile() const { return FEncHextile; }
     bool TrueColor() const { return FTrueColor; }
     bool SharedClipboard() const { return FSharedClipboard; }
+    int32_t Encryption() const { return FEncryption; }
+    // Extension, default off: the remote picture scaled to the window, keeping its aspect ratio.
+    bool ScaleToWindow() const { return FScaleToWindow; }
     // Beyond the classic seven: follow the server's size changes (default on; off announces
     // exactly the classic encodings), and ask the server to take the window's size (default off).
     bool DesktopResize() const { return FDesktopResize; }
@@ -65,6 +76,8 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetScaleToWindow(bool value);
+    void SetEncryption(int32_t value);
     void SetDesktopResize(bool value);
     void SetRemoteResize(bool value);
 
@@ -73,6 +86,8 @@ public:
     struct TSnapshot {
         int32_t TargetFPS, Cursor;
         bool EncCopyRect, EncRRE, EncHextile, TrueColor, SharedClipboard, Modified;
+        int32_t Encryption;
+        bool ScaleToWindow;
         bool DesktopResize, RemoteResize;
     };
     TSnapshot Snapshot() const;
@@ -95,6 +110,8 @@ private:
     bool FEncHextile = false;
     bool FTrueColor = false;
     bool FSharedClipboard = false;
+    int32_t FEncryption = kDefaultEncryption;
+    bool FScaleToWindow = false;
     bool FDesktopResize = false;
     bool FRemoteResize = false;
     bool FModified = false;

@@ -1,7 +1,5 @@
 #include "ui/ClientPanel.h"
 
-#include <cmath>
-
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -25,6 +23,7 @@ TClientPanel::TClientPanel(QWidget* parent)
     // Every paint covers what it was asked for, either with the picture or with the background.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    FLastRatio = devicePixelRatioF();
 }
 
 void TClientPanel::mousePressEvent(QMouseEvent* event)
@@ -59,26 +58,49 @@ void TClientPanel::ShowBackground()
     update();
 }
 
-QRegion TClientPanel::PanelAreaOf(
-    const TChangedRegion& changed, int framebufferWidth, int framebufferHeight) const
+void TClientPanel::SetScaleToWindow(bool on)
+{
+    const TPictureFit fit = on ? TPictureFit::Aspect : TPictureFit::Stretch;
+    if (fit == FFit)
+        return;
+    FFit = fit;
+    update();
+}
+
+TPictureGeometry TClientPanel::GeometryFor(QSize framebuffer) const
+{
+    return TPictureGeometry(framebuffer, size(), devicePixelRatioF(), FFit);
+}
+
+const TPictureGeometry& TClientPanel::CachedGeometry(QSize framebuffer)
+{
+    const double ratio = devicePixelRatioF();
+    if (framebuffer != FGeometry.FramebufferSize() || size() != FGeometry.PanelSize()
+        || ratio != FGeometry.DevicePixelRatio() || FFit != FGeometry.Fit())
+        FGeometry = TPictureGeometry(framebuffer, size(), ratio, FFit);
+    return FGeometry;
+}
+
+bool TClientPanel::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // Qt tells every widget of a window that moved to another screen; only a new ratio matters.
+    if (event->type() == QEvent::ScreenChangeInternal) {
+        const double ratio = devicePixelRatioF();
+        if (ratio != FLastRatio) {
+            FLastRatio = ratio;
+            if (OnDevicePixelRatioChange)
+                OnDevicePixelRatioChange();
+        }
+    }
+    return handled;
+}
+
+QRegion TClientPanel::PanelAreaOf(const TChangedRegion& changed, const TPictureGeometry& geometry) const
 {
     QRegion area;
-    const bool oneToOne = width() == framebufferWidth && height() == framebufferHeight;
-    const double scaleX = double(width()) / framebufferWidth;
-    const double scaleY = double(height()) / framebufferHeight;
-    for (const TChangedRect& r : changed.Rects()) {
-        if (oneToOne) {
-            area += QRect(r.x, r.y, r.width, r.height);
-            continue;
-        }
-        // A stretched pixel's edges fall between panel pixels: round outwards and take one
-        // more pixel on each side, so no panel pixel sampled from the change is left stale.
-        const int left = int(std::floor(r.x * scaleX)) - 1;
-        const int top = int(std::floor(r.y * scaleY)) - 1;
-        const int right = int(std::ceil((r.x + r.width) * scaleX)) + 1;
-        const int bottom = int(std::ceil((r.y + r.height) * scaleY)) + 1;
-        area += QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & rect();
-    }
+    for (const TChangedRect& r : changed.Rects())
+        area += geometry.PanelAreaOf(QRect(r.x, r.y, r.width, r.height));
     return area;
 }
 
@@ -89,7 +111,7 @@ void TClientPanel::RepaintChanged(const TChangedRegion& changed)
     const ImageView view = FSource();
     if (view.empty())
         return;
-    const QRegion area = PanelAreaOf(changed, view.width, view.height);
+    const QRegion area = PanelAreaOf(changed, CachedGeometry(QSize(view.width, view.height)));
     if (!area.isEmpty())
         repaint(area);
 }
@@ -129,6 +151,27 @@ const QImage& TClientPanel::Wrap(const ImageView& view)
     return FImage;
 }
 
+void TClientPanel::FillOutsidePicture(QPainter& painter, const QRect& area, const QRect& picture) const
+{
+    // Up to four bands around the picture, as plain rectangles: no region is built per paint.
+    const QRect inside = area & picture;
+    if (inside == area)
+        return;
+    if (inside.isEmpty()) {
+        painter.fillRect(area, BackgroundColour());
+        return;
+    }
+    const QRect bands[] = {
+        QRect(QPoint(area.left(), area.top()), QPoint(area.right(), inside.top() - 1)),
+        QRect(QPoint(area.left(), inside.bottom() + 1), QPoint(area.right(), area.bottom())),
+        QRect(QPoint(area.left(), inside.top()), QPoint(inside.left() - 1, inside.bottom())),
+        QRect(QPoint(inside.right() + 1, inside.top()), QPoint(area.right(), inside.bottom())),
+    };
+    for (const QRect& band : bands)
+        if (band.isValid())
+            painter.fillRect(band, BackgroundColour());
+}
+
 void TClientPanel::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -139,16 +182,28 @@ void TClientPanel::paintEvent(QPaintEvent* event)
         return;
     }
     const QImage& image = Wrap(view);
-    if (image.size() == size()) {
-        for (const QRect& area : event->region())
-            painter.drawImage(area.topLeft(), image, area);
-        return;
-    }
-    // Stretched: every area is drawn through the same whole-panel mapping, clipped to it, so
-    // neighbouring areas meet without seams and the scaler works only inside the clip.
-    const QRect target(QPoint(0, 0), size());
-    for (const QRect& area : event->region()) {
-        painter.setClipRect(area);
+    const TPictureGeometry& geometry = CachedGeometry(image.size());
+    const QRect& target = geometry.Target();
+    // From here on the painter counts device pixels: a one-to-one picture is then a plain copy,
+    // never resampled across a fractional logical grid.
+    const double ratio = geometry.DevicePixelRatio();
+    if (ratio != 1)
+        painter.scale(1 / ratio, 1 / ratio);
+    if (geometry.Smooth())
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (const QRect& logical : event->region()) {
+        const QRect area = geometry.ToDevice(logical);
+        FillOutsidePicture(painter, area, target);
+        const QRect inside = area & target;
+        if (inside.isEmpty())
+            continue;
+        if (geometry.OneToOne()) {
+            painter.drawImage(inside.topLeft(), image, inside.translated(-target.topLeft()));
+            continue;
+        }
+        // Scaled: every area is drawn through the same whole-picture mapping, clipped to it, so
+        // neighbouring areas meet without seams and the scaler works only inside the clip.
+        painter.setClipRect(inside);
         painter.drawImage(target, image);
     }
 }

@@ -34,4 +34,11 @@ TFramebufferPoint FramebufferPoint(QPointF position, QSize panel, QSize framebuf
         Scale(position.y(), panel.height(), framebuffer.height()) };
 }
 
+TFramebufferPoint FramebufferPoint(QPointF position, const TPictureGeometry& geometry)
+{
+    // The framebuffer is at most 16384 pixels wide: a clipped pixel always fits the wire.
+    const QPoint pixel = geometry.FramebufferPixelAt(position);
+    return { uint16_t(pixel.x()), uint16_t(pixel.y()) };
+}
+
 } // namespace zarn

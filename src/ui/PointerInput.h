@@ -7,6 +7,8 @@
 #include <QPointF>
 #include <QSize>
 
+#include "ui/PictureGeometry.h"
+
 namespace zarn {
 
 // RFB button mask: 1 left, 2 middle, 4 right.
@@ -21,5 +23,8 @@ struct TFramebufferPoint {
 // (truncated toward zero) and clipped to it: while a button is held the panel also reports
 // positions outside itself, and the wire's unsigned fields would turn -1 into the far edge.
 TFramebufferPoint FramebufferPoint(QPointF position, QSize panel, QSize framebuffer);
+// `position` in logical panel pixels over the picture laid out by `geometry` (its device pixels,
+// its scaling and its bands), clipped to the framebuffer the same way.
+TFramebufferPoint FramebufferPoint(QPointF position, const TPictureGeometry& geometry);
 
 } // namespace zarn

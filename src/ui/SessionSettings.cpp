@@ -13,6 +13,7 @@ TSessionSettings SessionSettingsOf(const TVNCRegSettings& settings)
     session.TrueColor = settings.TrueColor();
     session.SharedClipboard = settings.SharedClipboard();
     session.TargetFPS = settings.TargetFPS();
+    session.Encryption = settings.Encryption();
     session.DesktopResize = settings.DesktopResize();
     session.RemoteResize = settings.RemoteResize();
     return session;

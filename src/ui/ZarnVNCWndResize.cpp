@@ -1,6 +1,6 @@
 // Desktops that change size. When the server resizes its desktop the engine has already made
-// the framebuffer anew; the panel takes the new size, and with it the scroll range, the drawing
-// and the full-screen bar follow. With RemoteResize on, the window reports each change of the
+// the framebuffer anew; the panel is fitted to it again (one-to-one or scaled), and with it the
+// scroll range, the drawing and the full-screen bar follow. With RemoteResize on, the window reports each change of the
 // room the picture has to the session, whose rule decides when a request goes out; the window
 // only runs the timer.
 
@@ -27,7 +27,7 @@ void TZarnVNCWnd::BuildDesktopResize()
 
 void TZarnVNCWnd::FollowDesktopSize()
 {
-    pnlClient->resize(FProto->FramebufferWidth, FProto->FramebufferHeight);
+    FitPanelToPicture();
     FormResize();
 }
 
@@ -36,7 +36,9 @@ void TZarnVNCWnd::RoomForPictureChanged()
     if (!FSession || !FSession->RemoteResizeRequests().Enabled())
         return;
     // In full screen the toolbar is gone and the picture has the whole screen.
-    const QSize room = InFullScreenMode() && screen() ? screen()->geometry().size() : sbxClient->size();
+    // Server pixels are device pixels: one-to-one on a HiDPI screen too.
+    const QSize room = (InFullScreenMode() && screen() ? screen()->geometry().size() : sbxClient->size())
+        * devicePixelRatioF();
     FSession->RoomChanged(room.width(), room.height());
     tmrRemoteResize->start(TRemoteResizeRequests::kSettleMs);
 }

@@ -36,6 +36,10 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
     , cboCursor(Named(new QComboBox(this), "cboCursor"))
     , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
+    , lblEncryption(Named(new QLabel(QStringLiteral("Encryption:"), grpExtensions), "lblEncryption"))
+    , cboEncryption(Named(new QComboBox(grpExtensions), "cboEncryption"))
+    , chkScaleToWindow(
+          Named(new QCheckBox(QStringLiteral("Scale the picture to the window"), grpExtensions), "chkScaleToWindow"))
     , chkDesktopResize(Named(
           new QCheckBox(QStringLiteral("Follow the server's desktop size"), grpExtensions), "chkDesktopResize"))
     , chkRemoteResize(Named(
@@ -61,6 +65,10 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     cboCursor->addItems({ QStringLiteral("Standard Pointer"), QStringLiteral("Dot"), QStringLiteral("Crosshair"),
         QStringLiteral("None") });
 
+    lblEncryption->setBuddy(cboEncryption);
+    cboEncryption->addItems(
+        { QStringLiteral("Off"), QStringLiteral("When the server offers it"), QStringLiteral("Required") });
+
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, Guarded([this] { cmdOKClick(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -75,6 +83,8 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     setTabOrder(opt256Color, tbrFrameRate);
     setTabOrder(tbrFrameRate, chkShareClipboard);
     setTabOrder(chkShareClipboard, cboCursor);
+    setTabOrder(cboCursor, cboEncryption);
+    setTabOrder(cboEncryption, chkScaleToWindow);
     setTabOrder(cboCursor, chkDesktopResize);
     setTabOrder(chkDesktopResize, chkRemoteResize);
     FixDialogSize(*this, 392, 293);
@@ -115,6 +125,11 @@ void TSettingsDlg::BuildLayout()
     layout->addWidget(chkShareClipboard);
     layout->addLayout(pointer);
     FExtensionsLayout = new QVBoxLayout(grpExtensions);
+    auto* encryption = new QHBoxLayout;
+    encryption->addWidget(lblEncryption, 1);
+    encryption->addWidget(cboEncryption, 1);
+    FExtensionsLayout->addLayout(encryption);
+    FExtensionsLayout->addWidget(chkScaleToWindow);
     FExtensionsLayout->addWidget(chkDesktopResize);
     FExtensionsLayout->addWidget(chkRemoteResize);
     layout->addWidget(grpExtensions);
@@ -153,6 +168,8 @@ void TSettingsDlg::FormShow()
     // Cursor 4 has no line: the list shows no selection then.
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
+    cboEncryption->setCurrentIndex(settings.Encryption());
+    chkScaleToWindow->setChecked(settings.ScaleToWindow());
     chkDesktopResize->setChecked(settings.DesktopResize());
     chkRemoteResize->setChecked(settings.RemoteResize());
     cmdOK->setFocus(Qt::OtherFocusReason);
@@ -182,6 +199,8 @@ void TSettingsDlg::cmdOKClick()
     settings.SetTargetFPS(tbrFrameRate->value());
     settings.SetSharedClipboard(chkShareClipboard->isChecked());
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
+    settings.SetEncryption(cboEncryption->currentIndex());
+    settings.SetScaleToWindow(chkScaleToWindow->isChecked());
     settings.SetDesktopResize(chkDesktopResize->isChecked());
     settings.SetRemoteResize(chkRemoteResize->isChecked());
     // A failed save throws: the dialog stays open and the error is shown.

@@ -1,11 +1,11 @@
 #pragma once
-// TSettingsDlg: the user settings. It shows the stored values each time it opens; OK stores and
-// saves them at once, announces SettingsApplied (the window sets the pointer over the remote
-// picture) and, while a connection is up, has the session apply encodings, clipboard sharing,
-// colour depth and frame rate without reconnecting; a colour switch the server leaves
-// unanswered is reported and the store keeps the connection's mode. Cancel, Escape and the
-// close box change nothing, not even after an OK whose save failed. Created once with the main
-// window; it works on the window's store and session.
+// TSettingsDlg: the user settings, the classic seven and those of the extensions. It shows the
+// stored values each time it opens; OK stores and saves them at once, announces SettingsApplied
+// (the window sets the pointer over the remote picture and its scaling) and, while a connection
+// is up, has the session apply encodings, clipboard sharing, colour depth and frame rate without
+// reconnecting; a colour switch the server leaves unanswered is reported and the store keeps the
+// connection's mode. Cancel, Escape and the close box change nothing, not even after an OK whose
+// save failed. Created once with the main window; it works on the window's store and session.
 
 #include <functional>
 
@@ -51,6 +51,9 @@ public:
     // Settings of the protocol extensions and of the window beyond the classic seven. Their
     // controls come after every classic one, on screen and in the tab order.
     QGroupBox* grpExtensions;
+    QLabel* lblEncryption;
+    QComboBox* cboEncryption;   // item index = the Encryption setting
+    QCheckBox* chkScaleToWindow;
     QCheckBox* chkDesktopResize;
     QCheckBox* chkRemoteResize;
     QPushButton* cmdOK;

@@ -17,6 +17,8 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
           new QLabel(QStringLiteral("A password is required to connect to this computer."), this), "Label1"))
     , lblServer(Named(new QLabel(QStringLiteral("&Host:"), this), "lblServer"))
     , lblHostPort(Named(new QLabel(QStringLiteral("lblHostPort"), this), "lblHostPort"))
+    , lblUserName(Named(new QLabel(QStringLiteral("&User name:"), this), "lblUserName"))
+    , txtUserName(Named(new QLineEdit(this), "txtUserName"))
     , lblPassword(Named(new QLabel(QStringLiteral("&Password:"), this), "lblPassword"))
     , txtPassword(Named(new QLineEdit(this), "txtPassword"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
@@ -47,8 +49,10 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     auto* fields = new QGridLayout;
     fields->addWidget(lblServer, 0, 0);
     fields->addWidget(lblHostPort, 0, 1);
-    fields->addWidget(lblPassword, 1, 0);
-    fields->addWidget(txtPassword, 1, 1);
+    fields->addWidget(lblUserName, 1, 0);
+    fields->addWidget(txtUserName, 1, 1);
+    fields->addWidget(lblPassword, 2, 0);
+    fields->addWidget(txtPassword, 2, 1);
     fields->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -60,8 +64,23 @@ TVNCPasswordDlg::TVNCPasswordDlg(QWidget* parent)
     layout->addStretch(1);
     layout->addLayout(buttons);
 
+    lblUserName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblUserName->setBuddy(txtUserName);
+    lblUserName->hide();
+    txtUserName->hide();
+
+    setTabOrder(txtUserName, txtPassword);
     setTabOrder(txtPassword, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
+    FixDialogSize(*this, 324, 117);
+}
+
+void TVNCPasswordDlg::ShowUserName(bool shown)
+{
+    lblUserName->setVisible(shown);
+    txtUserName->setVisible(shown);
+    // Hidden rows take no room: the classic size comes back with them hidden.
+    layout()->activate();
     FixDialogSize(*this, 324, 117);
 }
 
@@ -73,7 +92,8 @@ void TVNCPasswordDlg::showEvent(QShowEvent* event)
 
 void TVNCPasswordDlg::FormShow()
 {
-    txtPassword->setFocus(Qt::OtherFocusReason);
+    (txtUserName->isVisible() && txtUserName->text().isEmpty() ? txtUserName : txtPassword)
+        ->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace zarn

@@ -25,6 +25,7 @@
 #include "ui/BusyCursor.h"
 #include "ui/ClientPanel.h"
 #include "ui/HostPortText.h"
+#include "ui/PictureGeometry.h"
 #include "ui/ClipboardSharing.h"
 #include "ui/Screenshot.h"
 #include "ui/SessionSettings.h"
@@ -33,6 +34,7 @@
 #include "ui/ZarnCursors.h"
 #include "ui/ZarnUtils.h"
 #include "ui/frmAboutDlg.h"
+#include "ui/frmCertificateDlg.h"
 #include "ui/frmConnectDlg.h"
 #include "ui/frmSettingsDlg.h"
 #include "ui/frmVNCPasswordDlg.h"
@@ -229,6 +231,8 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
 
     FCursors = std::make_unique<TCursorTable>();
     ApplyCursorSetting();
+    pnlClient->OnDevicePixelRatioChange = [this] { FitPanelToPicture(); };
+    ApplyScaleSetting();
 
     // Qt's backing store already paints pnlToolbar double-buffered; nothing to switch on.
     tmrThroughput->start();
@@ -238,7 +242,10 @@ void TZarnVNCWnd::CreateDialogs()
 {
     FConnectDlg = std::make_unique<TConnectDlg>(*FProto, *FRecentHosts);
     FSettingsDlg = std::make_unique<TSettingsDlg>(*FSettings, *FSession);
-    connect(FSettingsDlg.get(), &TSettingsDlg::SettingsApplied, this, [this] { ApplyCursorSetting(); });
+    connect(FSettingsDlg.get(), &TSettingsDlg::SettingsApplied, this, [this] {
+        ApplyCursorSetting();
+        ApplyScaleSetting(); // a window matter: idle or in a session alike
+    });
     FSettingsDlg->ShowMessage = [this](const QString& text) { ShowMessage(text); };
     FAboutDlg = std::make_unique<TAboutDlg>();
     FVNCPasswordDlg = std::make_unique<TVNCPasswordDlg>();
@@ -275,6 +282,7 @@ void TZarnVNCWnd::FormDestroy()
     FSettingsDlg.reset();
     FAboutDlg.reset();
     FVNCPasswordDlg.reset();
+    FCertificateDlg.reset();
     FClipboardSharing.reset();
     FSession.reset();
     FProto.reset();
@@ -308,6 +316,25 @@ void TZarnVNCWnd::ApplyCursorSetting()
     pnlClient->setCursor(FCursors->ForSetting(FSettings->Cursor()));
 }
 
+void TZarnVNCWnd::ApplyScaleSetting()
+{
+    pnlClient->SetScaleToWindow(FSettings->ScaleToWindow());
+    FitPanelToPicture();
+}
+
+void TZarnVNCWnd::FitPanelToPicture()
+{
+    const bool scaling = pnlClient->ScaleToWindow();
+    const Qt::ScrollBarPolicy bars = scaling ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    sbxClient->setHorizontalScrollBarPolicy(bars);
+    sbxClient->setVerticalScrollBarPolicy(bars);
+    // A resizable widget follows the scroll box's visible area, in the window and in full screen.
+    sbxClient->setWidgetResizable(scaling);
+    const QSize framebuffer(FProto->FramebufferWidth, FProto->FramebufferHeight);
+    if (!scaling && !framebuffer.isEmpty())
+        pnlClient->resize(TPictureGeometry::OneToOnePanelSize(framebuffer, pnlClient->devicePixelRatioF()));
+}
+
 // ---- the connection flow ----
 
 void TZarnVNCWnd::cmdConnectClick()
@@ -336,6 +363,7 @@ void TZarnVNCWnd::ConnectToChosenServer()
     FProto->Password.clear();
     const TSessionSettings settings = SessionSettingsOf(*FSettings);
     FSession->Prepare(settings);
+    PrepareEncryption();
 
     bool connected = false;
     {
@@ -347,12 +375,14 @@ void TZarnVNCWnd::ConnectToChosenServer()
     if (!connected) {
         if (!FProto->FailureReason.empty())
             ShowMessage(FromRfbText(FProto->FailureReason));
+        else
+            ShowEncryptionFailure();
         return;
     }
 
     FileRecentHost();
     SetCaption();
-    pnlClient->resize(FProto->FramebufferWidth, FProto->FramebufferHeight);
+    FitPanelToPicture();
     pnlClient->ShowPicture([proto = FProto.get()] { return proto->CurrentImage(); });
     // Should the opening messages fail, no thread runs and the next throughput tick closes
     // the connection, as for any session that ends by itself.

@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QWidget>
 
+#include "protocol/VeNCrypt.h"
 #include "ui/KeyboardX11.h"
 #include "ui/PrintHotKeys.h"
 
@@ -33,6 +34,7 @@ class QToolButton;
 namespace zarn {
 
 class TAboutDlg;
+class TCertificateDlg;
 class TClientPanel;
 class TClipboardSharing;
 class TConnectDlg;
@@ -88,6 +90,7 @@ public:
     TRecentHosts& RecentHosts() { return *FRecentHosts; }
     TConnectDlg& ConnectDlg() { return *FConnectDlg; }
     TVNCPasswordDlg& VNCPasswordDlg() { return *FVNCPasswordDlg; }
+    TCertificateDlg& CertificateDlg();
     TAboutDlg& AboutDlg() { return *FAboutDlg; }
     TSettingsDlg& SettingsDlg() { return *FSettingsDlg; }
     // The running frame update thread, or null.
@@ -96,6 +99,14 @@ public:
 
     // Sets the pointer over the remote picture from the Cursor setting.
     void ApplyCursorSetting();
+    // Scales the remote picture to the window, or shows it one-to-one with scroll bars, from
+    // the ScaleToWindow setting; takes effect at once, also during a session.
+    void ApplyScaleSetting();
+    // Sizes pnlClient for the picture: the scroll box's whole visible area when scaling (no
+    // scroll bars), else the framebuffer's one-to-one size (TPictureGeometry::OneToOnePanelSize:
+    // the framebuffer divided by the device pixel ratio, so one server pixel is one device
+    // pixel). Called after Connect, when the framebuffer changes size and when the ratio does.
+    void FitPanelToPicture();
     // Asks the server for the room the picture has, once the session's rule says so.
     QTimer* tmrRemoteResize = nullptr;
 
@@ -167,6 +178,13 @@ private:
         const QString& name, const QString& caption, int left, TToolbarPicture picture);
 
     std::string RequestPassword();
+    // ---- encryption (ZarnVNCWndEncryption.cpp) ----
+    // Before each Connect: the Encryption setting, the trust store and the prompts into the engine.
+    void PrepareEncryption();
+    bool RequestCredentials(std::string& userName, std::string& password);
+    TCertificateDecision AskCertificate(const TCertificateInfo& info);
+    // After a failed Connect: what failed in the encrypted set-up, unless the user chose it.
+    void ShowEncryptionFailure();
     // Whether ending a connection gives the caption back its plain title. Only the user's own
     // Disconnect and a new Connect do; a connection that ended by itself keeps naming its desktop.
     enum class TCaptionAfterClose { Reset, Keep };
@@ -197,6 +215,8 @@ private:
     std::unique_ptr<TConnectDlg> FConnectDlg;
     std::unique_ptr<TAboutDlg> FAboutDlg;
     std::unique_ptr<TVNCPasswordDlg> FVNCPasswordDlg;
+    std::unique_ptr<TCertificateDlg> FCertificateDlg; // made at the first certificate asked about
+    bool FCertificateRefused = false;                 // by the user, in the Connect under way
     std::unique_ptr<TClipboardSharing> FClipboardSharing;
     // The engine's counters at the previous throughput tick.
     uint64_t FLastBytesSent = 0;

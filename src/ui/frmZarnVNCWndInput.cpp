@@ -170,7 +170,7 @@ void TZarnVNCWnd::pnlClientMouseUp(QMouseEvent& event)
 void TZarnVNCWnd::SendPointer(const QMouseEvent& event)
 {
     const TFramebufferPoint point = FramebufferPoint(
-        event.position(), pnlClient->size(), QSize(FProto->FramebufferWidth, FProto->FramebufferHeight));
+        event.position(), pnlClient->GeometryFor(QSize(FProto->FramebufferWidth, FProto->FramebufferHeight)));
     FProto->SendPointerEvent(ButtonMaskOf(event.buttons()), point.x, point.y);
 }
 

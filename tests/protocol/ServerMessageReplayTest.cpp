@@ -73,7 +73,8 @@ TEST(SetupReplay, EverySeedEndsAsItsNameSays)
     for (const auto& seed : seeds) {
         const std::string name = seed.filename().string();
         const bool mustFail = name.find("failed") != std::string::npos || name.starts_with("refused")
-            || name.starts_with("hostile") || name.starts_with("unknown");
+            || name.starts_with("hostile") || name.starts_with("unknown")
+            || name.starts_with("vencrypt"); // no input can complete a TLS handshake
         const auto bytes = ReadFile(seed);
         const auto outcome = fuzzing::RunSetup(bytes.data(), bytes.size());
         EXPECT_EQ(outcome.violation, "") << name;

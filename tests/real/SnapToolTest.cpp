@@ -20,8 +20,10 @@
 #include <unistd.h>
 
 #include "imaging/Bmp.h"
+#include "platform/TlsTransport.h"
 #include "support/RealServers.h"
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 #include "support/XcbCanvas.h"
 
 namespace zarn::test {
@@ -594,6 +596,34 @@ INSTANTIATE_TEST_SUITE_P(Goals, SnapServerCloses,
     testing::Values(ClosingCase { "UntilClosed", { "--until-closed" }, 0 },
         ClosingCase { "ManyFrames", { "--frames", "1000000" }, 3 }),
     [](const testing::TestParamInfo<ClosingCase>& info) { return info.param.name; });
+
+TEST(SnapToolEncrypted, AnUntrustedCertificateEndsWithItsFingerprintUnlessItIsAccepted)
+{
+    if (auto missing = TestCertificates::MissingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    TestCertificates certs;
+    std::string why;
+    ASSERT_TRUE(certs.Make(&why)) << why;
+    RealServerOptions options;
+    options.password = "snap-pw";
+    options.securityTypes = "X509Vnc";
+    options.vncArgs = { "-X509Cert", certs.CertFile(), "-X509Key", certs.KeyFile() };
+    if (auto missing = XvncServer::MissingTools(options); !missing.empty())
+        GTEST_SKIP() << missing;
+    XvncServer server(options);
+    ASSERT_TRUE(server.Start(&why)) << why;
+    ::setenv("ZARNVNC_PASSWORD", "snap-pw", 1);
+
+    const SnapRun refused = RunSnap({ "--info", Target(server) });
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("certificate not trusted: SHA256:" + certs.Sha256() + "\n"), std::string::npos)
+        << refused.output;
+
+    const SnapRun run = RunSnap({ "--info", Target(server), "--accept-certificate", ColonSha256(certs.Sha256()) });
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Security type: 19 (VeNCrypt X509Vnc)\nEncryption: TLS1."), std::string::npos)
+        << run.output;
+}
 
 // The server's desktop changes size twice while the tool runs: it follows both, and the file
 // has the final size and the server's pixels.

@@ -156,7 +156,7 @@ TEST_F(RecentHostsFile, HandEditedFileKeepsEveryLineNeitherOwnerWrote)
     hosts.SaveToIni();
     EXPECT_EQ(ReadFile(path),
         "[Display]\nScale = 2\n\n[vncclient]\ntargetfps=25\n; colours\nUnknown = 1\nCursor=0\nEncCopyRect=1\n"
-        "EncRRE=1\nEncHextile=1\nTrueColor=1\nSharedClipboard=1\nDesktopResize=1\nRemoteResize=0\n\n; hosts I use\n[RecentHosts]\nCount=2\n"
+        "EncRRE=1\nEncHextile=1\nTrueColor=1\nSharedClipboard=1\n\n; hosts I use\n[RecentHosts]\nCount=2\n"
         "Host0=new\n; note about host 0\nPort0=5901\nPort1=5900\nHost1=old\n\n[Z]\nCursor=3");
 }
 

@@ -93,11 +93,26 @@ TEST_F(RegSettingsTest, SaveWritesTheKeysInOrderAndClearsModified)
     EXPECT_FALSE(settings.Modified());
     EXPECT_EQ(ReadFile(path),
         "[VNCClient]\nTargetFPS=20\nCursor=4\nEncCopyRect=1\nEncRRE=1\nEncHextile=0\nTrueColor=1\n"
-        "SharedClipboard=0\nDesktopResize=1\nRemoteResize=1\n");
+        "SharedClipboard=0\nRemoteResize=1\n");
 
     TVNCRegSettings unloaded(path); // all zero before Load: TargetFPS is brought into range
     unloaded.Save();
     EXPECT_EQ(TIniFile(path).ReadString("VNCClient", "TargetFPS", ""), "1");
+}
+
+// Never used, it is not written (the test above); once there, it keeps its place; new, it follows the seven.
+TEST_F(RegSettingsTest, ScaleToWindowLoadsAndIsWrittenOnlyOnceUsed)
+{
+    const std::string seven = "TargetFPS=20\nCursor=0\nEncCopyRect=1\nEncRRE=1\nEncHextile=1\nTrueColor=1\nSharedClipboard=1\n";
+    for (const bool present : { true, false }) {
+        WriteFile(path, present ? "[VNCClient]\nScaleToWindow=1\n" : "");
+        TVNCRegSettings settings(path);
+        settings.Load();
+        EXPECT_EQ(settings.ScaleToWindow(), present);
+        settings.SetScaleToWindow(!present);
+        settings.Save();
+        EXPECT_EQ(ReadFile(path), present ? "[VNCClient]\nScaleToWindow=0\n" + seven : "[VNCClient]\n" + seven + "ScaleToWindow=1\n");
+    }
 }
 
 TEST_F(RegSettingsTest, DestructionSavesOnlyWhenModified)

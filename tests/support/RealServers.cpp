@@ -173,11 +173,12 @@ bool XvncServer::TryDisplay(int display, std::string* error)
     std::vector<std::string> args { "Xvnc", ":" + std::to_string(display), "-geometry", Geometry(FOptions),
         "-depth", std::to_string(FOptions.depth), "-desktop", FOptions.desktopName, "-localhost", "-rfbport",
         std::to_string(5900 + display), "-nolisten", "tcp" };
-    if (FOptions.password.empty()) {
-        args.insert(args.end(), { "-SecurityTypes", "None" });
-    } else {
-        args.insert(args.end(), { "-SecurityTypes", "VncAuth", "-PasswordFile", PasswordPath() });
-    }
+    const std::string types = !FOptions.securityTypes.empty() ? FOptions.securityTypes
+        : FOptions.password.empty()                           ? "None"
+                                                              : "VncAuth";
+    args.insert(args.end(), { "-SecurityTypes", types });
+    if (!FOptions.password.empty())
+        args.insert(args.end(), { "-PasswordFile", PasswordPath() });
     args.insert(args.end(), FOptions.vncArgs.begin(), FOptions.vncArgs.end());
     if (!FServer.Start(args, LogPath(), error))
         return false;

@@ -34,6 +34,8 @@ struct RealServerOptions {
     std::string password; // empty: security None
     std::string rfbVersion; // x11vnc only: "3.3", "3.7" or empty for its default (3.8)
     std::vector<std::string> vncArgs; // appended to the VNC server's own command line
+    // Xvnc only: its -SecurityTypes list ("TLSVnc,VncAuth"); empty: None, or VncAuth with a password.
+    std::string securityTypes;
 };
 
 // What both fixtures share: the display, the port and the temporary files.

@@ -34,6 +34,8 @@ TEST(SnapArguments, UnusableArgumentsAreUsageErrorsThatSayWhy)
         { { "127.0.0.1", "--seconds", "nan" }, "positive number" },
         { { "127.0.0.1", "--out", "picture.png" }, ".bmp, .jpg, .jpeg or .gif" },
         { { "127.0.0.1", "--frames", "2", "--until-closed" }, "give one" },
+        { { "127.0.0.1", "--encryption", "maybe" }, "off, prefer or require" },
+        { { "127.0.0.1", "--accept-certificate", "SHA256:ab:cd" }, "64 hex digits" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.back());

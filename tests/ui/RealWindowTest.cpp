@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +25,7 @@
 #include "support/RfbScripts.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 #include "support/XcbCanvas.h"
 
 using namespace zarn::test;
@@ -1163,6 +1165,98 @@ TEST_F(RealWindowTest, SwitchingTo256ColoursAndBackKeepsTheRemotePicture)
         EXPECT_TRUE(PanelShowsServerScreen(server, 1));
         EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - colours") << "the connection must stay up";
     }
+}
+
+// Under a window manager, with X509Vnc and a certificate no authority of ours signed: the user is
+// asked once, and "Always trust" is remembered in the ini for that host and port.
+TEST_F(RealWindowTest, AnUnknownCertificateTrustedAlwaysConnectsAndIsNotAskedAboutAgain)
+{
+    if (auto missing = TestCertificates::MissingTools(); !missing.empty() || !ChildProcess::InPath("openbox"))
+        GTEST_SKIP() << "certtool or openbox is not installed";
+    std::string error;
+    TestCertificates certs;
+    ASSERT_TRUE(certs.Make(&error)) << error;
+    RealServerOptions options = SmallScreen("sealed", "secret1");
+    options.securityTypes = "X509Vnc";
+    options.vncArgs = { "-X509Cert", certs.CertFile(), "-X509Key", certs.KeyFile() };
+    XvncServer server(options);
+    StartServer(server);
+    ASSERT_TRUE(FDisplay.StartWindowManager(&error)) << error;
+
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    std::string dialog;
+    ASSERT_TRUE(FViewer->WaitForWindow("^Server certificate$", &dialog)) << FViewer->Log();
+    FViewer->Focus(dialog);
+    FViewer->Key("Tab"); // from "Connect once", the default, to "Always trust"
+    FViewer->Key("space");
+    ASSERT_TRUE(FViewer->AnswerPassword("secret1"));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - sealed")) << FViewer->Log();
+    // The panel sits under the toolbar of the window, wherever the window manager put it.
+    std::string where;
+    ChildProcess::Run({ "env", "DISPLAY=" + FDisplay.Name(), "xwininfo", "-id", FMainWindow }, "", &where);
+    int left = -1, top = -1;
+    if (const size_t at = where.find("Absolute upper-left X:"); at != std::string::npos)
+        std::sscanf(where.c_str() + at, "Absolute upper-left X: %d Absolute upper-left Y: %d", &left, &top);
+    ASSERT_GE(top, 0) << where;
+    const ScreenImage expected = XcbCanvas(server.DisplayName()).Grab();
+    EXPECT_TRUE(WaitUntil([&] { return PixelDifferences(expected, ViewerScreen(), left, top + kPanelTop) == 0; }))
+        << where;
+    EXPECT_NE(ReadFile(IniPath()).find("[TrustedServers]"), std::string::npos);
+    EXPECT_NE(ReadFile(IniPath()).find("127.0.0.1:" + std::to_string(server.Port()) + "=" + certs.Sha256()),
+        std::string::npos)
+        << ReadFile(IniPath());
+
+    FViewer->ClickIn(FMainWindow, kDisconnectX, kButtonY);
+    ASSERT_TRUE(TitleBecomes(kTitle));
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    ASSERT_TRUE(FViewer->AnswerPassword("secret1"));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - sealed")) << FViewer->Log();
+    EXPECT_TRUE(FViewer->Windows("^Server certificate$").empty()) << "asked about a trusted certificate again";
+}
+
+class ScaledWindowTest : public FullScreenWindowTest {
+protected:
+    ScaledWindowTest() { FIniText = "[VNCClient]\nScaleToWindow=1\n"; }
+};
+
+TEST_F(ScaledWindowTest, ABigDesktopIsWhollyVisibleInASmallWindowAndClicksLandOnItsPixels)
+{
+    // 1600 x 1200 in one RRE rectangle: a blue-grey ground, a 100-pixel square in each corner.
+    const Rgb colours[5] = { 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x336699 };
+    ByteWriter update;
+    update.U8(0).U8(0).U16(1).U16(0).U16(0).U16(1600).U16(1200).S32(2).U32(4).Px<uint32_t>(colours[4]);
+    for (int i = 0; i < 4; ++i)
+        update.Px<uint32_t>(colours[i]).U16(i % 2 ? 1500 : 0).U16(i / 2 ? 1100 : 0).U16(100).U16(100);
+    ScriptedServer server;
+    ScriptNoneHandshake(server, { .width = 1600, .height = 1200, .name = "big" }).Send(update).Start();
+    ASSERT_TRUE(FViewer->Xdo({ "windowsize", "--sync", FMainWindow, "800", std::to_string(600 + kPanelTop) }));
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port(), FMainWindow));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - big")) << FViewer->Log();
+
+    // The 800 x 600 panel, wherever openbox put the window, shows the corners and the ground at half size.
+    xcb_connection_t* connection = xcb_connect(FDisplay.Name().c_str(), nullptr);
+    auto* origin = xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection,
+        xcb_window_t(std::stoul(FMainWindow)), xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0), nullptr);
+    ASSERT_TRUE(origin != nullptr);
+    const int x = origin->dst_x, y = origin->dst_y + kPanelTop, points[5][2] = { { 2, 2 }, { 797, 2 }, { 2, 597 }, { 797, 597 }, { 400, 300 } };
+    free(origin);
+    xcb_disconnect(connection);
+    EXPECT_TRUE(WaitUntil([&] {
+        const ScreenImage screen = ViewerScreen();
+        for (int i = 0; i < 5; ++i)
+            if ((screen.At(x + points[i][0], y + points[i][1]) & 0xFFFFFF) != colours[i])
+                return false;
+        return true;
+    }));
+    // A click at the panel's centre arrives at the desktop's.
+    FViewer->ClickIn(FMainWindow, 400, kPanelTop + 300);
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const ClientMessage& m : SplitClientMessages(server.Received(), kHandshakeBytes))
+            if (m.type == 5 && m.bytes[1] == 1 && std::abs((m.bytes[2] << 8 | m.bytes[3]) - 800) <= 2
+                && std::abs((m.bytes[4] << 8 | m.bytes[5]) - 600) <= 2)
+                return true;
+        return false;
+    }));
 }
 
 // Desktops that change size, in true colour and in 256 colours: the panel follows the server's

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -270,8 +271,10 @@ private slots:
             dialog.tbrFrameRate->setValue(10);
             if (switchTo256)
                 dialog.opt256Color->setChecked(true);
+            dialog.chkScaleToWindow->setChecked(true);
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
         });
+        QCOMPARE(FWindow->pnlClient->size(), FWindow->sbxClient->size()); // scaled at once
         QVERIFY(FErrors.isEmpty());
         QVERIFY(FWindow->UpdateThread() != nullptr);
         QCOMPARE(FWindow->UpdateThread()->Id(), thread); // the same connection

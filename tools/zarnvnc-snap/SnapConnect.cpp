@@ -1,5 +1,6 @@
 #include "SnapConnect.h"
 
+#include <cstdlib>
 #include <ostream>
 
 #include "SnapPassword.h"
@@ -22,8 +23,11 @@ const char* VersionText(uint8_t version)
     }
 }
 
-const char* SecurityTypeName(uint8_t type)
+std::string SecurityTypeName(const TVNCProto& proto)
 {
+    const uint8_t type = proto.SecurityType;
+    if (type == kSecVeNCrypt)
+        return std::string("VeNCrypt ") + VeNCryptSubTypeName(proto.VeNCryptSubType);
     switch (type) {
     case kSecurityNone:
         return "None";
@@ -58,8 +62,29 @@ bool ArrangePassword(const SnapOptions& options, TVNCProto& proto, std::string* 
 
 bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream& err)
 {
+    if (options.caFile)
+        proto.CaFile = *options.caFile;
+    if (options.user)
+        proto.UserName = *options.user;
+    else if (const char* user = std::getenv("ZARNVNC_USER"))
+        proto.UserName = user;
+    // No one to ask: a certificate that does not verify is taken only by the fingerprint given.
+    const std::string accepted = options.acceptCertificate.value_or(std::string());
+    proto.Hooks.OnCertificateCheck = [accepted](const TCertificateInfo& certificate) {
+        return !accepted.empty() && certificate.Sha256 == accepted ? TCertificateDecision::ConnectOnce
+                                                                   : TCertificateDecision::Cancel;
+    };
     if (proto.Connect(options.target.host, options.target.port))
         return true;
+    const TCertificateInfo& certificate = proto.ServerCertificate;
+    if (!certificate.Sha256.empty() && proto.LastError.find("certificate") != std::string::npos) {
+        err << "certificate not trusted: SHA256:" << certificate.Sha256 << '\n';
+        if (!certificate.Problem.empty())
+            err << "zarnvnc-snap: " << certificate.Problem << '\n';
+        if (certificate.Changed)
+            err << "zarnvnc-snap: the certificate differs from the one trusted before\n";
+        return false;
+    }
     err << "zarnvnc-snap: cannot connect to " << options.target.host << " port " << options.target.port
         << ": " << (proto.LastError.empty() ? "set-up failed" : proto.LastError) << '\n';
     if (!proto.FailureReason.empty())
@@ -70,8 +95,8 @@ bool ConnectToServer(TVNCProto& proto, const SnapOptions& options, std::ostream&
 void DescribeSession(const TVNCProto& proto, std::ostream& out)
 {
     out << "Protocol version: " << VersionText(proto.ProtocolVersion) << '\n'
-        << "Security type: " << int(proto.SecurityType) << " (" << SecurityTypeName(proto.SecurityType)
-        << ")\n"
+        << "Security type: " << int(proto.SecurityType) << " (" << SecurityTypeName(proto) << ")\n"
+        << "Encryption: " << (proto.EncryptionInfo.empty() ? std::string("none") : proto.EncryptionInfo) << '\n'
         << "Desktop name: " << proto.DesktopName << '\n'
         << "Size: " << proto.FramebufferWidth << " x " << proto.FramebufferHeight << '\n'
         << "Pixel format: " << proto.BitsPerPixel << " bits per pixel, depth " << proto.Depth << ", "

@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/TlsTransport.h"
+
 namespace zarn::snap {
 
 namespace {
@@ -115,6 +117,41 @@ std::optional<std::string> SetPasswordFile(const std::string& value, SnapOptions
     return std::nullopt;
 }
 
+std::optional<std::string> SetUser(const std::string& value, SnapOptions& o)
+{
+    o.user = value;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetEncryption(const std::string& value, SnapOptions& o)
+{
+    static const std::map<std::string, int> kLevels { { "off", 0 }, { "prefer", 1 }, { "require", 2 } };
+    const auto level = kLevels.find(Lower(value));
+    if (level == kLevels.end())
+        return "--encryption takes off, prefer or require, not '" + value + "'";
+    o.encryption = level->second;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetCaFile(const std::string& value, SnapOptions& o)
+{
+    o.caFile = value;
+    return std::nullopt;
+}
+
+std::optional<std::string> SetAcceptCertificate(const std::string& value, SnapOptions& o)
+{
+    std::string digits = value;
+    if (Lower(digits.substr(0, 7)) == "sha256:")
+        digits = digits.substr(7);
+    const std::string sha256 = NormaliseSha256(digits);
+    if (sha256.empty())
+        return "--accept-certificate takes a SHA-256 fingerprint of 64 hex digits (colons optional), not '"
+            + value + "'";
+    o.acceptCertificate = sha256;
+    return std::nullopt;
+}
+
 const std::map<std::string, ValueHandler>& ValueOptions()
 {
     static const std::map<std::string, ValueHandler> options {
@@ -125,6 +162,10 @@ const std::map<std::string, ValueHandler>& ValueOptions()
         { "--seconds", SetSeconds },
         { "--out", SetOut },
         { "--password-file", SetPasswordFile },
+        { "--user", SetUser },
+        { "--encryption", SetEncryption },
+        { "--ca", SetCaFile },
+        { "--accept-certificate", SetAcceptCertificate },
     };
     return options;
 }
@@ -222,6 +263,20 @@ address goes in brackets, e.g. [::1]:1 or [::1]::5901.
 Authentication:
   --password-file FILE   the password is the first line of FILE; otherwise it comes from
                          $ZARNVNC_PASSWORD, else from a prompt when stdin is a terminal
+  --user NAME            the user name for servers that ask for one (VeNCrypt Plain);
+                         otherwise it comes from $ZARNVNC_USER
+
+Encryption:
+  --encryption off|prefer|require
+                         off: the classic security types only; prefer: VeNCrypt (TLS)
+                         when the server offers it; require: VeNCrypt or no connection.
+                         Default: prefer
+  --ca FILE              PEM certificates of authorities trusted besides the system's
+  --accept-certificate SHA256
+                         connect although the server's certificate does not verify, if its
+                         SHA-256 fingerprint is this (hex, colons optional). An untrusted
+                         certificate otherwise ends with "certificate not trusted:
+                         SHA256:<hex>" on stderr and exit status 1
 
 Session:
   --encodings LIST       comma-separated, any of hextile, rre, copyrect (raw is always
@@ -249,7 +304,8 @@ Output:
                          seconds=S decode_seconds=S resizes=N (seconds: the session after
                          the handshake; decode_seconds: time spent in update cycles;
                          resizes: desktop size changes the server made)
-  --info                 describe the session (version, security, name, size, format)
+  --info                 describe the session (version, security, encryption, name, size,
+                         format)
   -h, --help             this text
 
 Exit status:

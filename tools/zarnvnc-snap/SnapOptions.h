@@ -14,6 +14,14 @@ namespace zarn::snap {
 struct SnapOptions {
     Target target;
     std::optional<std::string> passwordFile;
+    // --user, else $ZARNVNC_USER: the user name of the Plain sub-types.
+    std::optional<std::string> user;
+
+    // The engine's Encryption: 0 off, 1 prefer (default), 2 require.
+    int encryption = 1;
+    std::optional<std::string> caFile;
+    // A certificate accepted although it does not verify: 64 lower-case hex digits.
+    std::optional<std::string> acceptCertificate;
 
     // Announced encodings; Raw is always announced too.
     bool useHextile = true;

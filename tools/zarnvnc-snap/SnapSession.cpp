@@ -89,6 +89,7 @@ TSessionSettings SessionSettingsFor(const SnapOptions& options)
     settings.EncCopyRect = options.useCopyRect;
     settings.TrueColor = options.trueColor;
     settings.TargetFPS = options.fps;
+    settings.Encryption = options.encryption;
     settings.DesktopResize = options.desktopResize;
     return settings;
 }
