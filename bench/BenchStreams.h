@@ -20,6 +20,7 @@ struct BenchStream {
     uint64_t updates = 0; // FramebufferUpdate messages
     uint64_t pixelBytes = 0; // framebuffer bytes those updates write or move
     std::vector<uint8_t> finalPicture; // the framebuffer a correct client ends with, row-major
+    bool compressed = false; // recorded ZRLE or Tight: finalPicture is this engine's decoding
 };
 
 // Full-screen updates of the desktop picture (four variants in turn) in one encoding; CopyRect

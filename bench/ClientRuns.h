@@ -25,4 +25,8 @@ ClientRun RunLibVncClient(const BenchStream& stream);
 // CPU time of the calling thread.
 double ThreadCpuSeconds();
 
+// Whether a client's final picture is the stream's (for recorded ZRLE and Tight streams, the
+// colour bytes of each pixel only).
+bool SamePicture(const BenchStream& stream, const uint8_t* picture, size_t bytes);
+
 } // namespace zarn::bench

@@ -1,9 +1,14 @@
 // Records what a real server sends, for the replay rows of the end-to-end benchmark.
-//   zarn_bench_record --port P --out FILE [--mb MEGABYTES] [--copyrect]
+//   zarn_bench_record --port P --out FILE [--mb MEGABYTES] [--seconds S]
+//                     [--copyrect | --zrle | --tight | --tight-jpeg]
 // Connects to 127.0.0.1:P without authentication, keeps the server's own pixel format (it must
 // be 32-bit true colour, little-endian: what Xvnc at depth 24 uses) and asks for Raw only, or
 // with --copyrect for CopyRect and Raw. Raw asks for the whole screen again and again; CopyRect
 // asks incrementally, so something on the screen must move (bench/replay scrolls an xterm).
+// --zrle, --tight (lossless, compression level 2) and --tight-jpeg (JPEG quality 8) ask
+// incrementally for that encoding with CopyRect and Raw. Recording stops at MEGABYTES or after
+// S seconds (default 120), whichever comes first.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +33,9 @@ struct Options {
     std::string out;
     size_t megabytes = 50;
     bool copyRect = false;
+    int32_t compressed = 0; // 16 ZRLE, 7 Tight
+    bool jpeg = false;
+    int seconds = 120;
 };
 
 class Connection {
@@ -149,7 +157,8 @@ bool RecordMessage(Connection& server, Bytes& recording, int screenWidth, int sc
         else if (encoding == 1)
             server.Read(4, &recording);
         else
-            throw std::runtime_error("the server sent encoding " + std::to_string(encoding));
+            SkipCompressedRectangle(
+                [&](size_t n) { return server.Read(n, &recording); }, encoding, width, height);
     }
     return true;
 }
@@ -158,22 +167,32 @@ void Record(const Options& options)
 {
     Connection server(options.port);
     const auto [width, height] = Handshake(server);
+    std::vector<int32_t> list;
+    if (options.compressed)
+        list.push_back(options.compressed);
+    if (options.copyRect || options.compressed)
+        list.push_back(1);
+    list.push_back(0);
+    if (options.compressed == 7)
+        list.push_back(-256 + 2);
+    if (options.jpeg)
+        list.push_back(-32 + 8);
     Bytes encodings { 2, 0 };
-    PutU16(encodings, options.copyRect ? 2 : 1);
-    if (options.copyRect)
-        PutU32(encodings, 1);
-    PutU32(encodings, 0);
+    PutU16(encodings, uint32_t(list.size()));
+    for (const int32_t encoding : list)
+        PutU32(encodings, uint32_t(encoding));
     server.Send(encodings);
+    const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
 
     Bytes recording(kRecordingMagic, kRecordingMagic + sizeof kRecordingMagic - 1);
     PutU16(recording, uint32_t(width));
     PutU16(recording, uint32_t(height));
     const size_t target = options.megabytes * 1000 * 1000;
     bool incremental = false; // the first picture is whole in either mode
-    while (recording.size() < target) {
+    while (recording.size() < target && std::chrono::steady_clock::now() < stop) {
         AskForUpdate(server, incremental, width, height);
         while (!RecordMessage(server, recording, width, height)) { }
-        incremental = options.copyRect;
+        incremental = options.copyRect || options.compressed;
     }
     std::ofstream file(options.out, std::ios::binary);
     file.write(reinterpret_cast<const char*>(recording.data()), std::streamsize(recording.size()));
@@ -192,6 +211,14 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--copyrect")
             options.copyRect = true;
+        else if (arg == "--zrle")
+            options.compressed = 16;
+        else if (arg == "--tight")
+            options.compressed = 7;
+        else if (arg == "--tight-jpeg")
+            options.compressed = 7, options.jpeg = true;
+        else if (arg == "--seconds" && i + 1 < argc)
+            options.seconds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--port" && i + 1 < argc)
             options.port = std::atoi(argv[++i]);
         else if (arg == "--out" && i + 1 < argc)
@@ -202,7 +229,8 @@ int main(int argc, char** argv)
             options.port = 0;
     }
     if (options.port <= 0 || options.out.empty()) {
-        std::fprintf(stderr, "usage: zarn_bench_record --port P --out FILE [--mb MEGABYTES] [--copyrect]\n");
+        std::fprintf(stderr, "usage: zarn_bench_record --port P --out FILE [--mb MEGABYTES] [--seconds S] "
+                             "[--copyrect | --zrle | --tight | --tight-jpeg]\n");
         return 2;
     }
     try {

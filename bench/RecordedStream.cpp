@@ -3,9 +3,12 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/ByteOrder.h"
+#include "support/MemoryTransport.h"
+#include "protocol/VNCProto.h"
 
 namespace zarn::bench {
 
@@ -81,6 +84,20 @@ private:
     std::vector<uint8_t> FPixels;
 };
 
+// The picture this engine decodes from the whole stream.
+std::vector<uint8_t> DecodedByThisEngine(const BenchStream& stream)
+{
+    TVNCProto proto;
+    auto transport = std::make_unique<MemoryTransport>(stream.bytes);
+    transport->Open();
+    proto.AdoptSession(stream.width, stream.height, true, std::move(transport));
+    proto.Limits.CycleBudgetMs = 1 << 30;
+    if (!proto.HandleArrivedMessages() || proto.FramesReceived != stream.updates)
+        throw std::runtime_error("this engine cannot decode the recording: " + proto.CycleError);
+    const auto* pixels = reinterpret_cast<const uint8_t*>(proto.Pixels32.data());
+    return { pixels, pixels + proto.Pixels32.size() * 4 };
+}
+
 void ReplayUpdate(Cursor& in, ScreenModel& screen, BenchStream& stream)
 {
     in.Take(1); // padding
@@ -97,8 +114,8 @@ void ReplayUpdate(Cursor& in, ScreenModel& screen, BenchStream& stream)
             screen.CheckInside(sourceX, sourceY, width, height);
             screen.Copy(x, y, width, height, sourceX, sourceY);
         } else {
-            throw std::runtime_error("encoding " + std::to_string(encoding) + " in the recording; only Raw and "
-                "CopyRect are replayed");
+            SkipCompressedRectangle([&in](size_t n) { return in.Take(n); }, encoding, size_t(width), size_t(height));
+            stream.compressed = true;
         }
         stream.pixelBytes += area;
     }
@@ -128,7 +145,7 @@ void ReplayOnModel(BenchStream& stream)
                 + std::to_string(in.Position() - 1) + " cannot be replayed");
         }
     }
-    stream.finalPicture = screen.Take();
+    stream.finalPicture = stream.compressed ? DecodedByThisEngine(stream) : screen.Take();
 }
 
 BenchStream LoadRecordedStream(const std::string& path)

@@ -18,6 +18,11 @@ class StreamServer {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // How the stream goes out: blocking sends from memory, or sendfile(2) from a memory file,
+    // which is as fast as the kernel can send. Chosen once per run, before any server starts.
+    enum class Sender { Blocking, Sendfile };
+    static inline std::atomic<Sender> SenderMode { Sender::Blocking };
+
     explicit StreamServer(const BenchStream& stream);
     ~StreamServer();
     StreamServer(const StreamServer&) = delete;
@@ -34,6 +39,7 @@ private:
     void Handshake(int fd);
     void AwaitFirstRequest(int fd);
     void Stream(int fd);
+    void StreamWithSendfile(int fd);
 
     const BenchStream& FStream;
     int FListenFd = -1;

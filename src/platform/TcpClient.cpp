@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -108,7 +109,6 @@ struct TcpClient::Impl {
     int writeTimeoutMs = 0;
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     int lastError = 0;
-    int receiveTimeoutMs = 0; // SO_RCVTIMEO as last set; 0 is none
 
     // Received bytes not yet taken: buffer[head, tail). The vector only grows; its size is
     // the capacity, so a receive never pays for zero-filling.
@@ -150,18 +150,6 @@ struct TcpClient::Impl {
             ::close(fd);
             fd = -1;
         }
-        receiveTimeoutMs = 0;
-    }
-
-    // Bounds a blocking receive by the read deadline; set only when it changes.
-    void LimitBlockingReceive(int milliseconds)
-    {
-        const int wanted = std::max(milliseconds, 0);
-        if (wanted == receiveTimeoutMs)
-            return;
-        const timeval limit { wanted / 1000, (wanted % 1000) * 1000 };
-        if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0)
-            receiveTimeoutMs = wanted;
     }
 };
 
@@ -374,6 +362,14 @@ std::span<const uint8_t> TcpClient::Buffered()
     return { FImpl->Data(), FImpl->Buffered() };
 }
 
+size_t TcpClient::BytesAvailable()
+{
+    int queued = 0;
+    if (FImpl->fd < 0 || ::ioctl(FImpl->fd, FIONREAD, &queued) != 0 || queued < 0)
+        queued = 0;
+    return FImpl->Buffered() + size_t(queued);
+}
+
 void TcpClient::Consume(size_t n)
 {
     FImpl->head += std::min(n, FImpl->Buffered());
@@ -381,22 +377,17 @@ void TcpClient::Consume(size_t n)
         FImpl->ClearBuffer();
 }
 
-// One blocking receive for the whole block: the kernel copies each segment in as it arrives and
-// returns when the block is complete, the connection ends or the read deadline's time is up,
-// so a large block costs one or two system calls and no readiness waits. A sender that writes
-// as fast as it can is never held up by a reader that polls between receives.
+// The block is received straight into the caller's memory in pieces of what has arrived, at
+// most kDirectPiece each, waiting only when nothing is there. A single receive that returns
+// only once the whole block is complete keeps the kernel from reopening the receive window
+// while it copies: with a fast sender the socket buffer fills and the sender stalls. Each
+// receive's end lets the window reopen, so the sender keeps going while we copy.
 void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
 {
     while (n > 0) {
         if (FImpl->fd < 0)
             throw TransportError(FImpl->hasSocket ? "connection closed by the server" : "not connected");
-        const int waitMs = FImpl->readDeadline.RemainingMs();
-        int flags = MSG_WAITALL;
-        if (waitMs == 0)
-            flags = MSG_DONTWAIT; // out of time: only what has already arrived still counts
-        else
-            FImpl->LimitBlockingReceive(waitMs < 0 ? 0 : waitMs);
-        const ssize_t got = ::recv(FImpl->fd, dst, n, flags);
+        const ssize_t got = ::recv(FImpl->fd, dst, std::min(n, kDirectPiece), MSG_DONTWAIT);
         if (got > 0) {
             dst += got;
             n -= size_t(got);
@@ -414,7 +405,7 @@ void TcpClient::ReceiveInto(uint8_t* dst, size_t n)
             PeerClosed();
             throw TransportError(SystemErrorText("receive", error));
         }
-        if (FImpl->readDeadline.Expired())
+        if (FImpl->readDeadline.Expired() || !WaitFor(FImpl->fd, POLLIN, FImpl->readDeadline))
             ThrowReadExpired("data from the server");
     }
 }

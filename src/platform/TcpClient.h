@@ -19,6 +19,8 @@ class TcpClient final : public ITransport {
 public:
     // Receives are made in chunks of this size.
     static constexpr size_t kReceiveChunk = 65536;
+    // A large block is received into the reader's memory at most this much per receive.
+    static constexpr size_t kDirectPiece = 256 * 1024;
 
     TcpClient();
     ~TcpClient() override;
@@ -39,6 +41,7 @@ public:
     const uint8_t* PeekBuffered(size_t n) override;
     std::span<const uint8_t> Buffered() override;
     void Consume(size_t n) override;
+    size_t BytesAvailable() override;
     using ITransport::Write;
 
     // A connect that has not completed by then fails (all resolved addresses together).

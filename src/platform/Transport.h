@@ -71,6 +71,9 @@ public:
     // Every byte received and not yet taken, without copying; empty when none (or when the
     // transport keeps no buffer). Valid, like PeekBuffered's pointer, until the next call.
     virtual std::span<const uint8_t> Buffered() { return {}; }
+    // Bytes received by the system or buffered here and not yet taken, without waiting: what a
+    // read could take at once. Never throws.
+    virtual size_t BytesAvailable() { return Buffered().size(); }
     // Takes n bytes that PeekBuffered or Buffered has just shown.
     virtual void Consume(size_t /*n*/) {}
     // Sends the whole buffer; throws TransportError on failure.

@@ -330,6 +330,7 @@ void TVNCProto::ResetSession()
     Initialised = false;
     // The next session announces its encodings again before its first update request.
     EncodingsSent = false;
+    FArrival = {};
     // CopyRect is asked for again from the settings by whoever starts the next session.
     UseCopyRect = false;
     // Clipboard text and the desktop's name belonged to that server.

@@ -254,6 +254,15 @@ public:
     // What the framebuffer updates, colour-map changes and pixel-mode switches have changed
     // since the last call, which empties it: the paint step draws only that.
     TChangedRegion TakeChangedRegion();
+
+    // ---- how fast the link delivers ----
+    // Update data that had not arrived yet when its FramebufferUpdate began, and the time those
+    // messages took to read, summed over the updates since the last call, which empties it.
+    struct TArrival {
+        uint64_t Bytes = 0;
+        uint64_t Micros = 0;
+    };
+    TArrival TakeArrival();
     bool SaveFramebufferBitmap(const std::string& fileName) const;
 
     // ---- VNC Authentication helpers ----
@@ -313,6 +322,7 @@ private:
 
     std::vector<uint8_t> FReadBuffer;   // reused by every sized read of the update cycle
     TChangedRegion FChanged;
+    TArrival FArrival;
     TCompressionState FCompression;      // ZRLE's and Tight's streams, reset by every new connection
     Deadline FSetupDeadline;             // of the Connect in progress
     TlsTransport* FTls = nullptr;        // Client while it is a TLS layer, else null

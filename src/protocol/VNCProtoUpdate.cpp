@@ -96,13 +96,21 @@ void TVNCProto::HandleBufferedMessages()
     // between messages, so no message is ever left half read.
     const auto start = std::chrono::steady_clock::now();
     const auto budget = std::chrono::milliseconds(Limits.CycleBudgetMs);
-    while (!Client->ReceiveBufferEmpty()) {
+    bool handledOne = false;
+    for (;;) {
+        // A large block is received past the buffer, so what arrived meanwhile waits in the
+        // system: a cycle that has handled a message looks there too (one receive that does not
+        // wait) rather than leave a busy stream to fill the socket buffer and stall the sender
+        // until the next frame. A cycle that found nothing makes no extra call.
+        if (Client->ReceiveBufferEmpty() && (!handledOne || !Client->Connected() || Client->ReceiveBufferEmpty()))
+            break;
         // Each message gets its own limit: a trickling server is cut, a slow link is not.
         Client->SetReadDeadline(Deadline::Progress(
             std::chrono::milliseconds(Limits.MessageWindowMs), Limits.MessageStepBytes, "the message progress limit"));
         const uint8_t type = Client->ReadU8();
         BytesReceived += 1;
         HandleMessage(type);
+        handledOne = true;
         if (std::chrono::steady_clock::now() - start >= budget)
             break;
     }
@@ -145,8 +153,19 @@ void TVNCProto::DrainInput()
     }
 }
 
+TVNCProto::TArrival TVNCProto::TakeArrival()
+{
+    const TArrival taken = FArrival;
+    FArrival = {};
+    return taken;
+}
+
 template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
 {
+    // The bytes already here were not waited for; the rest arrived while this message was read.
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t receivedBefore = BytesReceived;
+    const uint64_t alreadyHere = Client->BytesAvailable();
     uint8_t head[3]; // padding, rectangle count
     Client->ReadExact(head, sizeof head);
     BytesReceived += 2;
@@ -224,6 +243,12 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
     ++FramesReceived;
     if (sizeOnly)
         ++LayoutOnlyUpdates;
+    const uint64_t messageBytes = BytesReceived - receivedBefore;
+    if (messageBytes > alreadyHere) {
+        FArrival.Bytes += messageBytes - alreadyHere;
+        FArrival.Micros += uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - start).count());
+    }
 }
 
 void TVNCProto::HandleFramebufferUpdate32()

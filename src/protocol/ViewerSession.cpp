@@ -25,6 +25,12 @@ void TViewerSession::Prepare(const TSessionSettings& settings)
     FProto.UseCopyRect = settings.EncCopyRect;
     FProto.UseRRE = settings.EncRRE;
     FProto.UseHextile = settings.EncHextile;
+    FProto.UseZRLE = settings.EncZRLE;
+    FProto.UseTight = settings.EncTight;
+    FProto.CompressLevel = settings.CompressLevel;
+    // A live change of settings keeps what was measured of the link.
+    FLinkQuality.Configure(settings.AutoQuality, settings.JPEGQuality);
+    FProto.JpegQuality = FLinkQuality.JpegQuality();
     FProto.ShareClipboard = settings.SharedClipboard;
     FProto.Encryption = settings.Encryption;
     FProto.UseDesktopResize = settings.DesktopResize;
@@ -35,6 +41,7 @@ void TViewerSession::Prepare(const TSessionSettings& settings)
 bool TViewerSession::Open(const TSessionSettings& settings)
 {
     StopThread();
+    FLinkQuality.Restart(); // a new connection is lossless until its link proves slow
     Prepare(settings);
     FRemoteResize.Reset(); // a change of room before this session is not its request
     if (!FProto.StartSession(settings.TrueColor))
@@ -72,7 +79,12 @@ void TViewerSession::Close()
 
 void TViewerSession::StartUpdateThread(uint32_t frameInterval)
 {
-    auto paint = FHost.PaintFrame ? FHost.PaintFrame : [] {};
+    // A cycle has completed when its paint step runs: the quality follows the link there.
+    auto paint = [this, hostPaint = FHost.PaintFrame] {
+        if (hostPaint)
+            hostPaint();
+        FLinkQuality.FollowLink(FProto);
+    };
     // The end notice is posted even after the thread is stopped and may arrive when this
     // session is gone: it reaches the session only through a token the session's end expires.
     std::weak_ptr<TViewerSession*> self = FSelf;

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "protocol/FrameUpdateThrd.h"
+#include "protocol/LinkSpeed.h"
 #include "protocol/MainThreadDispatcher.h"
 #include "protocol/PixelModeSwitch.h"
 #include "protocol/VeNCrypt.h"
@@ -38,8 +39,15 @@ struct TSessionSettings {
     // Update cycles per second, 1..50; 0 runs cycles back to back (the headless client's
     // "as fast as the server answers").
     int32_t TargetFPS = 20;
+    // The extensions; their defaults are the classic protocol.
+    bool EncZRLE = false;
+    bool EncTight = false;
+    // JPEG for Tight: with AutoQuality only while the link is slow; JPEGQuality -1 never.
+    bool AutoQuality = true;
+    int32_t JPEGQuality = -1;
+    int32_t CompressLevel = -1;   // 0..9 with Tight, -1 none
     // kEncryptionOff, kEncryptionPrefer or kEncryptionRequire: whether VeNCrypt is chosen.
-    int32_t Encryption = kEncryptionPrefer;
+    int32_t Encryption = kEncryptionOff;
     // Follow the server's size changes, and ask the server to take the size the picture has
     // room for. Off unless the settings say so: these defaults are the classic protocol.
     bool DesktopResize = false;
@@ -96,6 +104,9 @@ public:
     TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
     bool ThreadRunning() const { return FUpdateThread != nullptr; }
 
+    // The picture quality the session announces, following the link.
+    const TLinkQuality& LinkQuality() const { return FLinkQuality; }
+
     // How long a colour-depth switch waits for the old format's last update (tests shorten it).
     TPixelModeSwitchTiming PixelModeTiming;
 
@@ -105,6 +116,7 @@ private:
 
     TVNCProto& FProto;
     THost FHost;
+    TLinkQuality FLinkQuality;
     TRemoteResizeRequests FRemoteResize;
     std::unique_ptr<TFrameUpdateThrd> FUpdateThread;
     std::shared_ptr<TViewerSession*> FSelf = std::make_shared<TViewerSession*>(this);

@@ -47,10 +47,38 @@ void TVNCRegSettings::Load()
     FEncryption = std::clamp(
         ini.ReadInteger(kVNCClientSection, "Encryption", kDefaultEncryption), kMinEncryption, kMaxEncryption);
     FScaleToWindow = ini.ReadBool(kVNCClientSection, "ScaleToWindow", false);
+    FEncZRLE = ini.ReadBool(kVNCClientSection, "EncZRLE", true);
+    FEncTight = ini.ReadBool(kVNCClientSection, "EncTight", true);
+    FAutoQuality = ini.ReadBool(kVNCClientSection, "AutoQuality", true);
+    FJPEGQuality = std::clamp(ini.ReadInteger(kVNCClientSection, "JPEGQuality", kDefaultJPEGQuality), kNeverLossy,
+        kMaxJPEGQuality);
+    FCompressLevel = std::clamp(ini.ReadInteger(kVNCClientSection, "CompressLevel", kDefaultCompressLevel),
+        kMinCompressLevel, kMaxCompressLevel);
     FDesktopResize = ini.ReadBool(kVNCClientSection, "DesktopResize", true);
     FRemoteResize = ini.ReadBool(kVNCClientSection, "RemoteResize", false);
     FModified = false;
 }
+
+namespace {
+
+bool KeyInFile(TIniFile& ini, const char* key)
+{
+    return ini.ReadString(kVNCClientSection, key, "\n") != "\n";
+}
+
+void WriteExtension(TIniFile& ini, const char* key, int32_t value, int32_t defaultValue)
+{
+    if (value != defaultValue || KeyInFile(ini, key))
+        ini.WriteInteger(kVNCClientSection, key, value);
+}
+
+void WriteExtension(TIniFile& ini, const char* key, bool value, bool defaultValue)
+{
+    if (value != defaultValue || KeyInFile(ini, key))
+        ini.WriteBool(kVNCClientSection, key, value);
+}
+
+} // namespace
 
 void TVNCRegSettings::Save()
 {
@@ -64,16 +92,17 @@ void TVNCRegSettings::Save()
     ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
     ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
     ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
-    // A file that only ever held the classic seven keeps exactly those while the default holds.
-    if (FEncryption != kDefaultEncryption || !ini.ReadString(kVNCClientSection, "Encryption", "").empty())
-        ini.WriteInteger(kVNCClientSection, "Encryption", FEncryption);
-    // Turned back off, a key already in the file must say so; never set, it stays out.
-    if (FScaleToWindow || ini.ReadString(kVNCClientSection, "ScaleToWindow", "\n") != "\n")
-        ini.WriteBool(kVNCClientSection, "ScaleToWindow", FScaleToWindow);
-    if (!FDesktopResize || (ini.ReadString(kVNCClientSection, "DesktopResize", "\n") != "\n"))
-        ini.WriteBool(kVNCClientSection, "DesktopResize", FDesktopResize);
-    if (FRemoteResize || ini.ReadString(kVNCClientSection, "RemoteResize", "\n") != "\n")
-        ini.WriteBool(kVNCClientSection, "RemoteResize", FRemoteResize);
+    // An extension's key is written only once it has left its default or is already in the
+    // file, so a file that only ever held the classic seven keeps exactly those.
+    WriteExtension(ini, "Encryption", FEncryption, kDefaultEncryption);
+    WriteExtension(ini, "ScaleToWindow", FScaleToWindow, false);
+    WriteExtension(ini, "EncZRLE", FEncZRLE, true);
+    WriteExtension(ini, "EncTight", FEncTight, true);
+    WriteExtension(ini, "AutoQuality", FAutoQuality, true);
+    WriteExtension(ini, "JPEGQuality", FJPEGQuality, kDefaultJPEGQuality);
+    WriteExtension(ini, "CompressLevel", FCompressLevel, kDefaultCompressLevel);
+    WriteExtension(ini, "DesktopResize", FDesktopResize, true);
+    WriteExtension(ini, "RemoteResize", FRemoteResize, false);
     ini.Flush();
     FModified = false;
 }
@@ -94,12 +123,27 @@ void TVNCRegSettings::SetCursor(int32_t value)
     FModified = true;
 }
 
+void TVNCRegSettings::SetInRange(int32_t& field, int32_t value, int32_t low, int32_t high)
+{
+    if (value < low || value > high)
+        return;
+    field = value;
+    FModified = true;
+}
+
+void TVNCRegSettings::SetJPEGQuality(int32_t value)
+{
+    SetInRange(FJPEGQuality, value, kNeverLossy, kMaxJPEGQuality);
+}
+
+void TVNCRegSettings::SetCompressLevel(int32_t value)
+{
+    SetInRange(FCompressLevel, value, kMinCompressLevel, kMaxCompressLevel);
+}
+
 void TVNCRegSettings::SetEncryption(int32_t value)
 {
-    if (value < kMinEncryption || value > kMaxEncryption)
-        return;
-    FEncryption = value;
-    FModified = true;
+    SetInRange(FEncryption, value, kMinEncryption, kMaxEncryption);
 }
 
 void TVNCRegSettings::SetBool(bool& field, bool value)
@@ -128,6 +172,19 @@ void TVNCRegSettings::SetSharedClipboard(bool value)
 {
     SetBool(FSharedClipboard, value);
 }
+void TVNCRegSettings::SetEncZRLE(bool value)
+{
+    SetBool(FEncZRLE, value);
+}
+void TVNCRegSettings::SetEncTight(bool value)
+{
+    SetBool(FEncTight, value);
+}
+void TVNCRegSettings::SetAutoQuality(bool value)
+{
+    SetBool(FAutoQuality, value);
+}
+
 void TVNCRegSettings::SetScaleToWindow(bool value)
 {
     SetBool(FScaleToWindow, value);
@@ -144,7 +201,7 @@ void TVNCRegSettings::SetRemoteResize(bool value)
 TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
 {
     return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified,
-        FEncryption, FScaleToWindow,
+        FEncryption, FScaleToWindow, FEncZRLE, FEncTight, FAutoQuality, FJPEGQuality, FCompressLevel,
         FDesktopResize, FRemoteResize };
 }
 
@@ -160,6 +217,11 @@ void TVNCRegSettings::Restore(const TSnapshot& snapshot)
     FModified = snapshot.Modified;
     FEncryption = snapshot.Encryption;
     FScaleToWindow = snapshot.ScaleToWindow;
+    FEncZRLE = snapshot.EncZRLE;
+    FEncTight = snapshot.EncTight;
+    FAutoQuality = snapshot.AutoQuality;
+    FJPEGQuality = snapshot.JPEGQuality;
+    FCompressLevel = snapshot.CompressLevel;
     FDesktopResize = snapshot.DesktopResize;
     FRemoteResize = snapshot.RemoteResize;
 }

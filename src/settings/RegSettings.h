@@ -1,7 +1,7 @@
 #pragma once
 // TVNCRegSettings: the viewer's seven user settings, kept in section "VNCClient" of ZarnVNC.ini,
-// and the settings of the extensions beside them. Each value is named as its ini key. Used from
-// the GUI thread only.
+// and the settings of the extensions beside them (ZRLE, Tight, picture quality, encryption,
+// scaling). Each value is named as its ini key. Used from the GUI thread only.
 //
 // An extension's key is written only once it has left its default or is already in the file, so
 // the ini of a user who never touches the extensions keeps exactly the seven classic keys.
@@ -30,6 +30,15 @@ public:
     static constexpr int32_t kMinEncryption = 0;
     static constexpr int32_t kMaxEncryption = 2;
     static constexpr int32_t kDefaultEncryption = 1;
+    // JPEG quality of Tight, 0 (smallest) .. 9 (best); -1 never sends a lossy picture.
+    static constexpr int32_t kNeverLossy = -1;
+    static constexpr int32_t kMinJPEGQuality = 0;
+    static constexpr int32_t kMaxJPEGQuality = 9;
+    static constexpr int32_t kDefaultJPEGQuality = 8;
+    // zlib level the server is asked to use for Tight, 0..9.
+    static constexpr int32_t kMinCompressLevel = 0;
+    static constexpr int32_t kMaxCompressLevel = 9;
+    static constexpr int32_t kDefaultCompressLevel = 2;
 
     // Kept in the ZarnVNC.ini DefaultIniPath() chooses. Until Load the integers are 0 and the
     // booleans false.
@@ -42,12 +51,12 @@ public:
     TVNCRegSettings(const TVNCRegSettings&) = delete;
     TVNCRegSettings& operator=(const TVNCRegSettings&) = delete;
 
-    // Fills all values from the file, clamping TargetFPS to 1..50 and Cursor to 0..4;
-    // a missing file, section or key, or a value that does not convert, gives the default.
-    // Never creates the file. Clears Modified.
+    // Fills all values from the file, clamping TargetFPS to 1..50, Cursor to 0..4, JPEGQuality
+    // to -1..9, CompressLevel to 0..9 and Encryption to 0..2; a missing file, section or key, or
+    // a value that does not convert, gives the default. Never creates the file. Clears Modified.
     void Load();
-    // Writes the seven values and the extensions' as said above, creating the file and the section when needed, and clears
-    // Modified. Throws EIniWriteError ("Unable to write to <path>") when the system refuses;
+    // Writes the seven values and the extensions' as said above, creating the file and the
+    // section when needed, and clears Modified. Throws EIniWriteError ("Unable to write to <path>") when the system refuses;
     // the file is then unchanged and Modified stays set.
     void Save();
 
@@ -61,6 +70,11 @@ public:
     int32_t Encryption() const { return FEncryption; }
     // Extension, default off: the remote picture scaled to the window, keeping its aspect ratio.
     bool ScaleToWindow() const { return FScaleToWindow; }
+    bool EncZRLE() const { return FEncZRLE; }
+    bool EncTight() const { return FEncTight; }
+    bool AutoQuality() const { return FAutoQuality; }
+    int32_t JPEGQuality() const { return FJPEGQuality; }
+    int32_t CompressLevel() const { return FCompressLevel; }
     // Beyond the classic seven: follow the server's size changes (default on; off announces
     // exactly the classic encodings), and ask the server to take the window's size (default off).
     bool DesktopResize() const { return FDesktopResize; }
@@ -76,6 +90,11 @@ public:
     void SetEncHextile(bool value);
     void SetTrueColor(bool value);
     void SetSharedClipboard(bool value);
+    void SetEncZRLE(bool value);
+    void SetEncTight(bool value);
+    void SetAutoQuality(bool value);
+    void SetJPEGQuality(int32_t value);   // -1..9
+    void SetCompressLevel(int32_t value); // 0..9
     void SetScaleToWindow(bool value);
     void SetEncryption(int32_t value);
     void SetDesktopResize(bool value);
@@ -87,7 +106,8 @@ public:
         int32_t TargetFPS, Cursor;
         bool EncCopyRect, EncRRE, EncHextile, TrueColor, SharedClipboard, Modified;
         int32_t Encryption;
-        bool ScaleToWindow;
+        bool ScaleToWindow, EncZRLE, EncTight, AutoQuality;
+        int32_t JPEGQuality, CompressLevel;
         bool DesktopResize, RemoteResize;
     };
     TSnapshot Snapshot() const;
@@ -101,6 +121,7 @@ public:
 
 private:
     void SetBool(bool& field, bool value);
+    void SetInRange(int32_t& field, int32_t value, int32_t low, int32_t high);
 
     std::filesystem::path FIniPath; // empty: DefaultIniPath(), chosen at each load and save
     int32_t FTargetFPS = 0;
@@ -112,6 +133,11 @@ private:
     bool FSharedClipboard = false;
     int32_t FEncryption = kDefaultEncryption;
     bool FScaleToWindow = false;
+    bool FEncZRLE = false;
+    bool FEncTight = false;
+    bool FAutoQuality = false;
+    int32_t FJPEGQuality = 0;
+    int32_t FCompressLevel = 0;
     bool FDesktopResize = false;
     bool FRemoteResize = false;
     bool FModified = false;

@@ -14,6 +14,11 @@ TSessionSettings SessionSettingsOf(const TVNCRegSettings& settings)
     session.SharedClipboard = settings.SharedClipboard();
     session.TargetFPS = settings.TargetFPS();
     session.Encryption = settings.Encryption();
+    session.EncZRLE = settings.EncZRLE();
+    session.EncTight = settings.EncTight();
+    session.AutoQuality = settings.AutoQuality();
+    session.JPEGQuality = settings.JPEGQuality();
+    session.CompressLevel = settings.CompressLevel();
     session.DesktopResize = settings.DesktopResize();
     session.RemoteResize = settings.RemoteResize();
     return session;

@@ -1,5 +1,7 @@
 #include "ui/frmSettingsDlg.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -8,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -25,6 +28,8 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , chkCopyRect(Named(new QCheckBox(QStringLiteral("CopyRect"), grpEncodings), "chkCopyRect"))
     , chkRRE(Named(new QCheckBox(QStringLiteral("RRE (Run and Rise Encoding)"), grpEncodings), "chkRRE"))
     , chkHextile(Named(new QCheckBox(QStringLiteral("Hextile"), grpEncodings), "chkHextile"))
+    , chkZRLE(Named(new QCheckBox(QStringLiteral("ZRLE"), grpEncodings), "chkZRLE"))
+    , chkTight(Named(new QCheckBox(QStringLiteral("Tight"), grpEncodings), "chkTight"))
     , grpColours(Named(new QGroupBox(QStringLiteral("Desktop &Colours"), this), "grpColours"))
     , optTrueColor(Named(new QRadioButton(QStringLiteral("True Colour"), grpColours), "optTrueColor"))
     , opt256Color(Named(new QRadioButton(QStringLiteral("256 Colours"), grpColours), "opt256Color"))
@@ -36,6 +41,10 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , Label1(Named(new QLabel(QStringLiteral("Local &Mouse Pointer:"), this), "Label1"))
     , cboCursor(Named(new QComboBox(this), "cboCursor"))
     , grpExtensions(Named(new QGroupBox(QStringLiteral("E&xtensions"), this), "grpExtensions"))
+    , chkAutoQuality(Named(
+          new QCheckBox(QStringLiteral("Lower the picture quality on slow links"), grpExtensions), "chkAutoQuality"))
+    , tbrJPEGQuality(Named(new QSlider(Qt::Horizontal, grpExtensions), "tbrJPEGQuality"))
+    , lblJPEGQuality(Named(new QLabel(grpExtensions), "lblJPEGQuality"))
     , lblEncryption(Named(new QLabel(QStringLiteral("Encryption:"), grpExtensions), "lblEncryption"))
     , cboEncryption(Named(new QComboBox(grpExtensions), "cboEncryption"))
     , chkScaleToWindow(
@@ -60,6 +69,16 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     lblFrameRate->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     connect(tbrFrameRate, &QSlider::valueChanged, this, [this] { tbrFrameRateChange(); });
 
+    tbrJPEGQuality->setRange(TVNCRegSettings::kMinJPEGQuality, TVNCRegSettings::kMaxJPEGQuality);
+    tbrJPEGQuality->setPageStep(1);
+    tbrJPEGQuality->setTickInterval(1);
+    tbrJPEGQuality->setTickPosition(QSlider::TicksBelow);
+    // A move of the slider (mouse or key) picks its position as the quality.
+    connect(tbrJPEGQuality, &QSlider::valueChanged, this, [this] { tbrJPEGQualityChange(); });
+    // The picture quality is Tight's alone.
+    for (QWidget* control : std::initializer_list<QWidget*> { chkAutoQuality, tbrJPEGQuality, lblJPEGQuality })
+        connect(chkTight, &QCheckBox::toggled, control, &QWidget::setEnabled);
+
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label1->setBuddy(cboCursor);
     cboCursor->addItems({ QStringLiteral("Standard Pointer"), QStringLiteral("Dot"), QStringLiteral("Crosshair"),
@@ -83,7 +102,11 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     setTabOrder(opt256Color, tbrFrameRate);
     setTabOrder(tbrFrameRate, chkShareClipboard);
     setTabOrder(chkShareClipboard, cboCursor);
-    setTabOrder(cboCursor, cboEncryption);
+    setTabOrder(cboCursor, chkZRLE);
+    setTabOrder(chkZRLE, chkTight);
+    setTabOrder(chkTight, chkAutoQuality);
+    setTabOrder(chkAutoQuality, tbrJPEGQuality);
+    setTabOrder(tbrJPEGQuality, cboEncryption);
     setTabOrder(cboEncryption, chkScaleToWindow);
     setTabOrder(cboCursor, chkDesktopResize);
     setTabOrder(chkDesktopResize, chkRemoteResize);
@@ -96,6 +119,8 @@ void TSettingsDlg::BuildLayout()
     encodings->addWidget(chkCopyRect);
     encodings->addWidget(chkRRE);
     encodings->addWidget(chkHextile);
+    encodings->addWidget(chkZRLE);
+    encodings->addWidget(chkTight);
 
     auto* colours = new QVBoxLayout(grpColours);
     colours->addWidget(optTrueColor);
@@ -125,6 +150,11 @@ void TSettingsDlg::BuildLayout()
     layout->addWidget(chkShareClipboard);
     layout->addLayout(pointer);
     FExtensionsLayout = new QVBoxLayout(grpExtensions);
+    FExtensionsLayout->addWidget(chkAutoQuality);
+    auto* quality = new QHBoxLayout;
+    quality->addWidget(lblJPEGQuality, 1);
+    quality->addWidget(tbrJPEGQuality, 1);
+    FExtensionsLayout->addLayout(quality);
     auto* encryption = new QHBoxLayout;
     encryption->addWidget(lblEncryption, 1);
     encryption->addWidget(cboEncryption, 1);
@@ -142,6 +172,13 @@ QString TSettingsDlg::FrameRateText(int position)
     if (position == 1)
         return QStringLiteral("1 update per second");
     return QString::number(position) + QStringLiteral(" updates per second");
+}
+
+QString TSettingsDlg::JPEGQualityText(int quality)
+{
+    if (quality < TVNCRegSettings::kMinJPEGQuality)
+        return QStringLiteral("JPEG quality: never (lossless only)");
+    return QStringLiteral("JPEG quality: ") + QString::number(quality);
 }
 
 void TSettingsDlg::showEvent(QShowEvent* event)
@@ -165,6 +202,20 @@ void TSettingsDlg::FormShow()
     // had (1 on the first showing) must still get its text.
     tbrFrameRateChange();
     chkShareClipboard->setChecked(settings.SharedClipboard());
+    chkZRLE->setChecked(settings.EncZRLE());
+    chkTight->setChecked(settings.EncTight());
+    // toggled only reports changes; the first showing must set the state itself.
+    for (QWidget* control : std::initializer_list<QWidget*> { chkAutoQuality, tbrJPEGQuality, lblJPEGQuality })
+        control->setEnabled(settings.EncTight());
+    chkAutoQuality->setChecked(settings.AutoQuality());
+    // -1 has no position: the slider rests at its lowest and the label says "never" until the
+    // slider is moved, which picks a quality. Placing it here is not such a move.
+    {
+        const QSignalBlocker quiet(tbrJPEGQuality);
+        tbrJPEGQuality->setValue(std::max(settings.JPEGQuality(), TVNCRegSettings::kMinJPEGQuality));
+    }
+    FJPEGQuality = settings.JPEGQuality();
+    lblJPEGQuality->setText(JPEGQualityText(FJPEGQuality));
     // Cursor 4 has no line: the list shows no selection then.
     const int cursor = settings.Cursor();
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
@@ -189,6 +240,12 @@ void TSettingsDlg::tbrFrameRateChange()
     lblFrameRate->setText(FrameRateText(tbrFrameRate->value()));
 }
 
+void TSettingsDlg::tbrJPEGQualityChange()
+{
+    FJPEGQuality = tbrJPEGQuality->value();
+    lblJPEGQuality->setText(JPEGQualityText(FJPEGQuality));
+}
+
 void TSettingsDlg::cmdOKClick()
 {
     TVNCRegSettings& settings = FSettings;
@@ -198,6 +255,10 @@ void TSettingsDlg::cmdOKClick()
     settings.SetTrueColor(optTrueColor->isChecked());
     settings.SetTargetFPS(tbrFrameRate->value());
     settings.SetSharedClipboard(chkShareClipboard->isChecked());
+    settings.SetEncZRLE(chkZRLE->isChecked());
+    settings.SetEncTight(chkTight->isChecked());
+    settings.SetAutoQuality(chkAutoQuality->isChecked());
+    settings.SetJPEGQuality(FJPEGQuality);
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
     settings.SetEncryption(cboEncryption->currentIndex());
     settings.SetScaleToWindow(chkScaleToWindow->isChecked());

@@ -34,11 +34,16 @@ public:
 
     // The label under the track bar for a frame rate.
     static QString FrameRateText(int position);
+    // The label beside the JPEG quality slider; -1 (set only in the ini file) never sends a
+    // lossy picture.
+    static QString JPEGQualityText(int quality);
 
     QGroupBox* grpEncodings;
     QCheckBox* chkCopyRect;
     QCheckBox* chkRRE;
     QCheckBox* chkHextile;
+    QCheckBox* chkZRLE;
+    QCheckBox* chkTight;
     QGroupBox* grpColours;
     QRadioButton* optTrueColor;
     QRadioButton* opt256Color;
@@ -51,6 +56,9 @@ public:
     // Settings of the protocol extensions and of the window beyond the classic seven. Their
     // controls come after every classic one, on screen and in the tab order.
     QGroupBox* grpExtensions;
+    QCheckBox* chkAutoQuality;
+    QSlider* tbrJPEGQuality;
+    QLabel* lblJPEGQuality;
     QLabel* lblEncryption;
     QComboBox* cboEncryption;   // item index = the Encryption setting
     QCheckBox* chkScaleToWindow;
@@ -76,6 +84,7 @@ private:
     void BuildLayout();
     void FormShow();
     void tbrFrameRateChange();
+    void tbrJPEGQualityChange();
     void cmdOKClick();
     void KeepSessionColours(bool trueColor);
 
@@ -83,6 +92,9 @@ private:
     TViewerSession& FSession;
     QVBoxLayout* FExtensionsLayout = nullptr;
     TVNCRegSettings::TSnapshot FOpenedWith {}; // the store's values when the dialog opened
+    // The JPEG quality OK stores: the slider's position once it was moved, else the stored
+    // value (which may be -1, a state the slider has no position for).
+    int FJPEGQuality = 0;
 };
 
 } // namespace zarn

@@ -61,6 +61,46 @@ TEST_F(RegSettingsTest, LoadClampsAndConvertsStoredValues)
     }
 }
 
+TEST_F(RegSettingsTest, ExtensionKeysLoadClampedAndSettersKeepTheirRanges)
+{
+    struct Case {
+        const char* lines;
+        int32_t jpeg, compress;
+        bool tight, zrle, autoQuality;
+    };
+    const Case cases[] = { { "", 8, 2, true, true, true }, { "JPEGQuality=-1", -1, 2, true, true, true },
+        { "JPEGQuality=-7", -1, 2, true, true, true }, { "JPEGQuality=10", 9, 2, true, true, true },
+        { "JPEGQuality=x", 8, 2, true, true, true }, { "CompressLevel=-1", 8, 0, true, true, true },
+        { "CompressLevel=12", 8, 9, true, true, true },
+        { "EncTight=0\nEncZRLE=0\nAutoQuality=0", 8, 2, false, false, false } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        WriteFile(path, std::string("[VNCClient]\n") + c.lines + "\n");
+        TVNCRegSettings settings(path);
+        settings.Load();
+        EXPECT_EQ(settings.JPEGQuality(), c.jpeg);
+        EXPECT_EQ(settings.CompressLevel(), c.compress);
+        EXPECT_EQ(settings.EncTight(), c.tight);
+        EXPECT_EQ(settings.EncZRLE(), c.zrle);
+        EXPECT_EQ(settings.AutoQuality(), c.autoQuality);
+    }
+
+    TVNCRegSettings settings(path);
+    settings.Load();
+    for (const int32_t refused : { -2, 10 })
+        settings.SetJPEGQuality(refused);
+    for (const int32_t refused : { -1, 10 })
+        settings.SetCompressLevel(refused);
+    EXPECT_FALSE(settings.Modified());
+    settings.SetJPEGQuality(-1);
+    settings.SetCompressLevel(9);
+    settings.Save();
+    TVNCRegSettings reloaded(path);
+    reloaded.Load();
+    EXPECT_EQ(reloaded.JPEGQuality(), -1);
+    EXPECT_EQ(reloaded.CompressLevel(), 9);
+}
+
 TEST_F(RegSettingsTest, SettersIgnoreOutOfRangeValuesAndMarkAcceptedOnes)
 {
     TVNCRegSettings settings(path);

@@ -26,6 +26,9 @@ TEST(SnapArguments, UnusableArgumentsAreUsageErrorsThatSayWhy)
         { { "127.0.0.1", "-x" }, "unknown option -x" },
         { { "127.0.0.1", "--encodings", "hextile,zlib" }, "unknown encoding 'zlib'" },
         { { "127.0.0.1", "--colors", "16" }, "true or 256" },
+        { { "127.0.0.1", "--jpeg", "10" }, "auto, never or a quality from 0 to 9" },
+        { { "127.0.0.1", "--jpeg=high" }, "auto, never or a quality from 0 to 9" },
+        { { "127.0.0.1", "--compress", "-1" }, "0 to 9" },
         { { "127.0.0.1", "--fps", "51" }, "0 to 50" },
         { { "127.0.0.1", "--fps", "-1" }, "0 to 50" },
         { { "127.0.0.1", "--frames", "0" }, "at least 1" },
@@ -42,6 +45,35 @@ TEST(SnapArguments, UnusableArgumentsAreUsageErrorsThatSayWhy)
         const ParseResult parsed = ParseArguments(c.args);
         EXPECT_EQ(parsed.status, ParseStatus::UsageError);
         EXPECT_NE(parsed.error.find(c.says), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(SnapArguments, EncodingsAndPictureQualityReachTheOptions)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool tight, zrle, hextile, autoQuality;
+        int jpeg, compress;
+    };
+    const Case cases[] = {
+        { { "h" }, true, true, true, true, 8, 2 },
+        { { "h", "--encodings", "ZRLE,hextile" }, false, true, true, true, 8, 2 },
+        { { "h", "--encodings=tight" }, true, false, false, true, 8, 2 },
+        { { "h", "--jpeg", "never", "--compress", "9" }, true, true, true, false, -1, 9 },
+        { { "h", "--jpeg=0" }, true, true, true, false, 0, 2 },
+        { { "h", "--jpeg", "6", "--jpeg", "auto" }, true, true, true, true, 6, 2 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ParseResult parsed = ParseArguments(c.args);
+        ASSERT_EQ(parsed.status, ParseStatus::Run) << parsed.error;
+        const SnapOptions& o = parsed.options;
+        EXPECT_EQ(o.useTight, c.tight);
+        EXPECT_EQ(o.useZRLE, c.zrle);
+        EXPECT_EQ(o.useHextile, c.hextile);
+        EXPECT_EQ(o.autoQuality, c.autoQuality);
+        EXPECT_EQ(o.jpegQuality, c.jpeg);
+        EXPECT_EQ(o.compressLevel, c.compress);
     }
 }
 

@@ -101,6 +101,26 @@ private slots:
         QTest::newRow("Fugly has no line") << "Cursor=4\n" << 20 << "20 updates per second" << -1 << true << true << true;
     }
 
+    void neverLossyIsKeptUntilTheSliderMoves()
+    {
+        OpenWindow("JPEGQuality=-1\nEncTight=0\n");
+        InDialog([](TSettingsDlg& dialog) {
+            QCOMPARE(dialog.lblJPEGQuality->text(), QStringLiteral("JPEG quality: never (lossless only)"));
+            QVERIFY(!dialog.tbrJPEGQuality->isEnabled()); // Tight is off
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        });
+        QCOMPARE(FWindow->Settings().JPEGQuality(), -1);
+        InDialog([](TSettingsDlg& dialog) {
+            dialog.chkTight->setChecked(true);
+            QVERIFY(dialog.tbrJPEGQuality->isEnabled());
+            QTest::keyClick(dialog.tbrJPEGQuality, Qt::Key_Right);
+            QCOMPARE(dialog.lblJPEGQuality->text(), QStringLiteral("JPEG quality: 1"));
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        });
+        QCOMPARE(FWindow->Settings().JPEGQuality(), 1);
+        QVERIFY(FWindow->Settings().EncTight());
+    }
+
     void opensWithTheStoredValues()
     {
         QFETCH(QString, ini);
@@ -218,9 +238,9 @@ private slots:
         ScriptedServer server;
         ScriptNoneHandshake(server, { .width = 8, .height = 4 }).Start();
         ConnectThroughDialog(*FWindow, QStringLiteral("127.0.0.1"), server.Port());
-        // Hextile, RRE, CopyRect, Raw and the size encodings, as before the dialog.
-        const std::vector<uint8_t> all { 2, 0, 0, 7, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF,
-            0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 };
+        // Tight, ZRLE, Hextile, RRE, CopyRect, Raw, compress level 2 and the size encodings, as before the dialog.
+        const std::vector<uint8_t> all { 2, 0, 0, 10, 0, 0, 0, 7, 0, 0, 0, 16, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0,
+            0, 0, 0, 255, 255, 255, 2, 0xFF, 0xFF, 0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 };
         QTRY_COMPARE(CountOfType(SplitClientMessages(server.Received(), kHandshakeBytes), 2), size_t(1));
         QCOMPARE(SplitClientMessages(server.Received(), kHandshakeBytes).front().bytes, all);
     }
@@ -266,6 +286,13 @@ private slots:
         const uint64_t thread = FWindow->UpdateThread()->Id();
 
         InDialog([switchTo256](TSettingsDlg& dialog) {
+            QVERIFY(dialog.chkTight->isChecked() && dialog.chkZRLE->isChecked() && dialog.chkAutoQuality->isChecked());
+            QCOMPARE(dialog.lblJPEGQuality->text(), QStringLiteral("JPEG quality: 8"));
+            // Lossy always, at quality 6.
+            dialog.chkAutoQuality->setChecked(false);
+            QTest::keyClick(dialog.tbrJPEGQuality, Qt::Key_Left);
+            QTest::keyClick(dialog.tbrJPEGQuality, Qt::Key_Left);
+            QCOMPARE(dialog.lblJPEGQuality->text(), QStringLiteral("JPEG quality: 6"));
             dialog.chkRRE->setChecked(false);
             dialog.chkShareClipboard->setChecked(false);
             dialog.tbrFrameRate->setValue(10);
@@ -294,8 +321,10 @@ private slots:
         }());
         QCOMPARE(CountOfType(messages, 2), size_t(2));
         const auto setEncodings = std::find_if(messages.rbegin(), messages.rend(), [](const auto& m) { return m.type == 2; });
-        QCOMPARE(setEncodings->bytes, (std::vector<uint8_t> { 2, 0, 0, 6, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x21,
-                0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 }));
+        // Tight, ZRLE, Hextile, CopyRect, Raw, JPEG quality 6, compress level 2, the size encodings.
+        QCOMPARE(setEncodings->bytes,
+            (std::vector<uint8_t> { 2, 0, 0, 10, 0, 0, 0, 7, 0, 0, 0, 16, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0, 255, 255,
+                255, 256 - 32 + 6, 255, 255, 255, 2, 0xFF, 0xFF, 0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 }));
         QCOMPARE(CountOfType(messages, 0), size_t(switchTo256 ? 2 : 1));
         if (switchTo256) {
             QCOMPARE(lastPixelFormat->bytes[4], uint8_t(8)); // bits per pixel
@@ -305,6 +334,8 @@ private slots:
         }
         const std::string ini = ReadFile(IniPath());
         QVERIFY2(ini.find(switchTo256 ? "TrueColor=0" : "TrueColor=1") != std::string::npos, ini.c_str());
+        for (const char* line : { "AutoQuality=0", "JPEGQuality=6" })
+            QVERIFY2(ini.find(line) != std::string::npos, ini.c_str());
     }
 };
 

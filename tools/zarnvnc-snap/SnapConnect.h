@@ -7,6 +7,7 @@
 
 #include "SnapOptions.h"
 
+
 namespace zarn {
 class TVNCProto;
 }

@@ -49,7 +49,7 @@ using ValueHandler = std::function<std::optional<std::string>(const std::string&
 
 std::optional<std::string> SetEncodings(const std::string& value, SnapOptions& o)
 {
-    o.useHextile = o.useRRE = o.useCopyRect = false;
+    o.useHextile = o.useRRE = o.useCopyRect = o.useZRLE = o.useTight = false;
     std::stringstream list(value);
     for (std::string name; std::getline(list, name, ',');) {
         name = Lower(name);
@@ -59,9 +59,39 @@ std::optional<std::string> SetEncodings(const std::string& value, SnapOptions& o
             o.useRRE = true;
         else if (name == "copyrect")
             o.useCopyRect = true;
+        else if (name == "zrle")
+            o.useZRLE = true;
+        else if (name == "tight")
+            o.useTight = true;
         else if (name != "raw" && !name.empty())
-            return "unknown encoding '" + name + "' (hextile, rre, copyrect, raw)";
+            return "unknown encoding '" + name + "' (tight, zrle, hextile, rre, copyrect, raw)";
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> SetJpeg(const std::string& value, SnapOptions& o)
+{
+    const auto quality = ParseNumber<int>(value);
+    if (value == "auto") {
+        o.autoQuality = true;
+    } else if (value == "never") {
+        o.autoQuality = false;
+        o.jpegQuality = -1;
+    } else if (quality && *quality >= 0 && *quality <= 9) {
+        o.autoQuality = false;
+        o.jpegQuality = *quality;
+    } else {
+        return "--jpeg takes auto, never or a quality from 0 to 9, not '" + value + "'";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SetCompress(const std::string& value, SnapOptions& o)
+{
+    const auto level = ParseNumber<int>(value);
+    if (!level || *level < 0 || *level > 9)
+        return "--compress takes a level from 0 to 9, not '" + value + "'";
+    o.compressLevel = *level;
     return std::nullopt;
 }
 
@@ -157,6 +187,8 @@ const std::map<std::string, ValueHandler>& ValueOptions()
     static const std::map<std::string, ValueHandler> options {
         { "--encodings", SetEncodings },
         { "--colors", SetColours },
+        { "--jpeg", SetJpeg },
+        { "--compress", SetCompress },
         { "--fps", SetFps },
         { "--frames", SetFrames },
         { "--seconds", SetSeconds },
@@ -279,8 +311,14 @@ Encryption:
                          SHA256:<hex>" on stderr and exit status 1
 
 Session:
-  --encodings LIST       comma-separated, any of hextile, rre, copyrect (raw is always
-                         announced; an empty LIST announces raw alone). Default: all three
+  --encodings LIST       comma-separated, any of tight, zrle, hextile, rre, copyrect (raw
+                         is always announced; an empty LIST announces raw alone). Default:
+                         all five
+  --jpeg auto|never|Q    Tight's lossy pictures: auto announces JPEG quality 8 only while
+                         the link is slower than 16 Mbit/s (and withdraws it above 32);
+                         never stays lossless; Q (0 to 9) always asks for quality Q.
+                         Default: auto
+  --compress N           the zlib level Tight is asked to use, 0 to 9. Default: 2
   --colors true|256      32-bit true colour, or 8-bit pixels through the server's colour
                          map. Default: true
   --fps N                requests per second, 1 to 50, as the viewer's target frame rate;

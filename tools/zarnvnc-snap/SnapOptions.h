@@ -27,7 +27,13 @@ struct SnapOptions {
     bool useHextile = true;
     bool useRRE = true;
     bool useCopyRect = true;
+    bool useZRLE = true;
+    bool useTight = true;
     bool trueColor = true;
+    // Tight's JPEG: with autoQuality only while the link is slow; jpegQuality -1 never.
+    bool autoQuality = true;
+    int jpegQuality = 8;
+    int compressLevel = 2;
     // Announce that the desktop may change size (and follow it); off gives the classic bytes.
     bool desktopResize = true;
 

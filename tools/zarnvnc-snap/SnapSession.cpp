@@ -90,6 +90,11 @@ TSessionSettings SessionSettingsFor(const SnapOptions& options)
     settings.TrueColor = options.trueColor;
     settings.TargetFPS = options.fps;
     settings.Encryption = options.encryption;
+    settings.EncZRLE = options.useZRLE;
+    settings.EncTight = options.useTight;
+    settings.AutoQuality = options.autoQuality;
+    settings.JPEGQuality = options.jpegQuality;
+    settings.CompressLevel = options.compressLevel;
     settings.DesktopResize = options.desktopResize;
     return settings;
 }
