@@ -99,6 +99,9 @@ inline HarnessRun RunServerMessagesOnce(const uint8_t* data, size_t size, size_t
     proto.Hooks.OnBell = [] {};
     proto.Hooks.OnServerCutText = [](const std::string&) {};
     proto.Limits.CycleBudgetMs = INT_MAX; // the wall clock must not decide where a cycle ends
+    // Resizes are followed, within a bound that keeps every run small.
+    proto.UseDesktopResize = true;
+    proto.Limits.MaxFramebufferSide = 512;
 
     HarnessRun run;
     size_t requests = 0;

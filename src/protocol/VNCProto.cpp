@@ -98,6 +98,7 @@ void TVNCProto::RunSetup()
     Client->SetPort(Port);
     BytesSent = 0;
     BytesReceived = 0;
+    ForgetServerResize();
     // One deadline from the first connect attempt to the end of ServerInit: a server that
     // answers a byte at a time cannot stretch the set-up (and the GUI thread's wait) beyond it.
     FSetupDeadline = Deadline::Fixed(std::chrono::milliseconds(Limits.ConnectTimeoutMs), "the set-up deadline");
@@ -335,6 +336,7 @@ void TVNCProto::ResetSession()
     // Clipboard text and the desktop's name belonged to that server.
     CutText.clear();
     DesktopName.clear();
+    ForgetServerResize();
     // The inflate streams continued that server's data; the next one starts its own.
     FCompression.Reset();
     // Kept on purpose: FailureReason (the window shows it after the session), Password, the
@@ -356,9 +358,20 @@ void TVNCProto::AdoptSession(int32_t width, int32_t height, bool trueColour, std
     BitsPerPixel = trueColour ? 32 : 8;
     Depth = trueColour ? 24 : 8;
     AllocateFramebuffer();
+    ForgetServerResize();
     FCompression.Reset();
     Initialised = true;
     EncodingsSent = true;
+}
+
+void TVNCProto::ForgetServerResize()
+{
+    // What a server said of its screens and its resize support is its own.
+    ServerCanResize = false;
+    ServerScreens.clear();
+    LastResizeStatus = -1;
+    FFullUpdateDue = false;
+    FResizeAnnounced = false;
 }
 
 bool TVNCProto::ClientOpen() const

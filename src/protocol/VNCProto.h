@@ -46,6 +46,14 @@ struct TBitmapInfoHeader {
     uint32_t biClrImportant = 0;
 };
 
+// One screen of the server's layout, as an ExtendedDesktopSize rectangle describes it. The id
+// and flags are the server's and go back unchanged in a SetDesktopSize.
+struct TScreen {
+    uint32_t Id = 0;
+    uint16_t X = 0, Y = 0, Width = 0, Height = 0;
+    uint32_t Flags = 0;
+};
+
 struct TBitmapInfo {
     TBitmapInfoHeader bmiHeader;
     uint8_t Unused[4] = {0, 0, 0, 0};
@@ -86,6 +94,9 @@ public:
     uint64_t BytesSent = 0;
     uint64_t BytesReceived = 0;
     uint64_t FramesReceived = 0;
+    // Of those, the ones of nothing but the desktop's size and layout (servers answer the first
+    // full request with one): they answer a request but carry no picture.
+    uint64_t LayoutOnlyUpdates = 0;
     uint64_t RectsReceived = 0;   // rectangle headers read; never reset, like FramesReceived
     TPasswordRequest OnPasswordRequest;
     TBitmapInfo BitmapInfo;
@@ -102,6 +113,18 @@ public:
     int JpegQuality = -1;      // 0..9 while JPEG is wanted (Tight), else -1
     int CompressLevel = -1;    // 0..9 (Tight), else -1
     bool UseDesktopResize = false;
+
+    // ---- desktop size changes (only while UseDesktopResize was announced) ----
+    // Size changes the server made; never reset, like FramesReceived.
+    uint64_t ResizesReceived = 0;
+    // The server has sent an ExtendedDesktopSize rectangle in this session, so it takes
+    // SetDesktopSize requests.
+    bool ServerCanResize = false;
+    // The server's screen layout from its last ExtendedDesktopSize rectangle.
+    std::vector<TScreen> ServerScreens;
+    // The status code of the server's last answer to our SetDesktopSize (0 accepted; 1
+    // prohibited, 2 out of resources, 3 invalid layout, others unknown), -1 before any answer.
+    int LastResizeStatus = -1;
 
     // What the window (or a headless tool) installs; all may be empty.
     struct THooks {
@@ -123,6 +146,10 @@ public:
         std::function<TCertificateDecision(const TCertificateInfo&)> OnCertificateCheck;
         // Called after OnCertificateCheck answered AlwaysTrust: store the fingerprint.
         std::function<void(const std::string& host, int32_t port, const std::string& sha256)> OnTrustCertificate;
+        // The framebuffer has just been allocated anew at a size the server announced (cleared;
+        // the rest of the update is drawn at the new size). Called in the middle of the update
+        // cycle; it must not call back into the cycle.
+        std::function<void()> OnDesktopResized;
     };
     THooks Hooks;
     KeyboardState* Keyboard = nullptr;                           // not owned; null = no keys down, no text
@@ -182,6 +209,8 @@ public:
 
     // ---- update cycle ----
     bool IsReady();
+    // After a size change the next request asks for the whole new screen, non-incrementally,
+    // whatever region and mode the caller gives.
     bool RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental);
     void DrainInput();
     // Handles every server message whose bytes have begun to arrive, in the current pixel
@@ -207,6 +236,11 @@ public:
     bool SendPointerEvent(uint8_t buttonMask, uint16_t x, uint16_t y);
     bool SendClientCutText(const std::string& text);
     std::string VirtualKeyToChar(uint16_t virtualKey);
+    // Asks the server to make its desktop width x height: one screen covering it, keeping the
+    // id and flags of the server's first screen. False and nothing sent unless ready, the
+    // server has shown with an ExtendedDesktopSize rectangle that it takes the request, and
+    // both sides are within 1..the framebuffer limit.
+    bool SendSetDesktopSize(uint16_t width, uint16_t height);
     // The messages that open a session once Connect has succeeded, in the order the server
     // needs them: SetEncodings, SetPixelFormat for `trueColor`, then releases of the six
     // modifier keysyms so no key stays stuck from an earlier session. False when SetEncodings
@@ -273,6 +307,14 @@ private:
 
     template <typename Pixel>
     void HandleFramebufferUpdate();
+    // A DesktopSize or ExtendedDesktopSize rectangle; true when the framebuffer was allocated
+    // anew (the rest of the update then draws into the new arrays).
+    bool HandleDesktopSize(int32_t encoding, int x, int y, int width, int height);
+    void ResizeFramebuffer(int width, int height);
+    // Whether the server may send the size pseudo-encodings: once announced in a session they
+    // stay understood, since a server may still send them after a SetEncodings without them.
+    void ForgetServerResize();
+    bool ResizeAnnounced() const { return UseDesktopResize || FResizeAnnounced; }
     void HandleBufferedMessages();
     // The one place a cycle's failures are caught: false with CycleError (and LastError) set.
     template <typename Step> bool RunCycle(Step step);
@@ -284,6 +326,8 @@ private:
     TCompressionState FCompression;      // ZRLE's and Tight's streams, reset by every new connection
     Deadline FSetupDeadline;             // of the Connect in progress
     TlsTransport* FTls = nullptr;        // Client while it is a TLS layer, else null
+    bool FFullUpdateDue = false;         // a size change wants the next request non-incremental
+    bool FResizeAnnounced = false;       // SetEncodings of this session announced the size encodings
 };
 
 } // namespace zarn

@@ -2,6 +2,7 @@
 // with one write, and counted in BytesSent only once the write has gone through. A failing
 // write ends the connection here (see Send): the handler that asked learns it from the result.
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <vector>
@@ -22,6 +23,7 @@ enum : uint8_t {
     kKeyEvent = 4,
     kPointerEvent = 5,
     kClientCutText = 6,
+    kSetDesktopSize = 251,
 };
 
 } // namespace
@@ -109,6 +111,33 @@ bool TVNCProto::SendSetEncodings()
         Client->Write(message);
         BytesSent += message.size();
         EncodingsSent = true;
+        FResizeAnnounced = FResizeAnnounced || UseDesktopResize;
+    });
+}
+
+bool TVNCProto::SendSetDesktopSize(uint16_t width, uint16_t height)
+{
+    const uint16_t side = uint16_t(std::min<int32_t>(Limits.MaxFramebufferSide, int32_t(limits::kMaxFramebufferSide)));
+    const bool sensible = width >= 1 && height >= 1 && width <= side && height <= side;
+    return Send(IsReady() && ServerCanResize && sensible, [&] {
+        // One screen over the whole desktop: the window shows one picture. The server's id and
+        // flags go back as they came, so it sees its screen changed rather than replaced.
+        TScreen screen;
+        if (!ServerScreens.empty())
+            screen = ServerScreens.front();
+        uint8_t message[8 + 16] = {};
+        message[0] = kSetDesktopSize;
+        StoreU16(message + 2, width);
+        StoreU16(message + 4, height);
+        message[6] = 1; // number of screens
+        StoreU32(message + 8, screen.Id);
+        StoreU16(message + 12, 0);
+        StoreU16(message + 14, 0);
+        StoreU16(message + 16, width);
+        StoreU16(message + 18, height);
+        StoreU32(message + 20, screen.Flags);
+        Client->Write(message, sizeof message);
+        BytesSent += sizeof message;
     });
 }
 

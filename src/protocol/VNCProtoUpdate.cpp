@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <new>
+#include <optional>
 
 #include "platform/ByteOrder.h"
 #include "protocol/Decoders.h"
@@ -65,7 +66,15 @@ template <typename Step> bool TVNCProto::RunCycle(Step step)
 
 bool TVNCProto::RequestUpdate(uint16_t x, uint16_t y, uint16_t width, uint16_t height, bool incremental)
 {
+    if (FFullUpdateDue) {
+        // What the caller knew of the screen is gone with the old size.
+        x = y = 0;
+        width = uint16_t(FramebufferWidth);
+        height = uint16_t(FramebufferHeight);
+        incremental = false;
+    }
     return RunCycle([&] {
+        FFullUpdateDue = false;
         const uint8_t request[10] = { kFramebufferUpdateRequest, uint8_t(incremental ? 1 : 0),
             uint8_t(x >> 8), uint8_t(x), uint8_t(y >> 8), uint8_t(y), uint8_t(width >> 8), uint8_t(width),
             uint8_t(height >> 8), uint8_t(height) };
@@ -162,16 +171,21 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
     BytesReceived += 2;
     const uint16_t rectangles = LoadU16(head + 1);
 
-    PixelSurface<Pixel> surface;
-    if constexpr (sizeof(Pixel) == 4)
-        surface = SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
-    else
-        surface = SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
+    auto surfaceNow = [this] {
+        if constexpr (sizeof(Pixel) == 4)
+            return SurfaceOf(Pixels32, FramebufferWidth, FramebufferHeight);
+        else
+            return SurfaceOf(Pixels8, FramebufferWidth, FramebufferHeight);
+    };
+    PixelSurface<Pixel> surface = surfaceNow();
     // Each decoder reports the areas it writes, before writing them: a rectangle cut short has
     // still changed what it wrote.
-    RectangleDecoder<Pixel> decoder(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
+    std::optional<RectangleDecoder<Pixel>> decoderSlot;
+    decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
 
-    for (uint32_t i = 0; i < rectangles; ++i) {
+    bool lastRect = false;
+    bool sizeOnly = rectangles > 0;
+    for (uint32_t i = 0; i < rectangles && !lastRect; ++i) {
         uint8_t header[12];
         Client->ReadExact(header, sizeof header);
         BytesReceived += sizeof header;
@@ -181,6 +195,9 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
         const int width = LoadU16(header + 4);
         const int height = LoadU16(header + 6);
         const int32_t encoding = static_cast<int32_t>(LoadU32(header + 8));
+        sizeOnly = sizeOnly && ResizeAnnounced()
+            && (encoding == kPseudoDesktopSize || encoding == kPseudoExtendedDesktopSize);
+        RectangleDecoder<Pixel>& decoder = *decoderSlot;
         switch (encoding) {
         case kEncodingRaw:
             decoder.DecodeRaw(x, y, width, height);
@@ -202,12 +219,30 @@ template <typename Pixel> void TVNCProto::HandleFramebufferUpdate()
             TightDecoder<Pixel>(*Client, FReadBuffer, BytesReceived, FCompression, surface, &FChanged)
                 .Decode(x, y, width, height);
             break;
+        case kPseudoDesktopSize:
+        case kPseudoExtendedDesktopSize:
+            if (!ResizeAnnounced())
+                break; // never announced: read as the classic protocol reads it
+            // Whatever follows in this update belongs to the new size.
+            if (HandleDesktopSize(encoding, x, y, width, height)) {
+                surface = surfaceNow();
+                decoderSlot.emplace(*Client, FReadBuffer, BytesReceived, surface, &FChanged);
+            }
+            break;
+        case kPseudoLastRect:
+            if (!ResizeAnnounced())
+                break;
+            // The server counted 65535 rectangles it never meant to send; this was the last.
+            lastRect = true;
+            break;
         default:
             // Never announced, so its length is unknown: the next header follows at once.
             break;
         }
     }
     ++FramesReceived;
+    if (sizeOnly)
+        ++LayoutOnlyUpdates;
     const uint64_t messageBytes = BytesReceived - receivedBefore;
     if (messageBytes > alreadyHere) {
         FArrival.Bytes += messageBytes - alreadyHere;

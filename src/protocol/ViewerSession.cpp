@@ -33,6 +33,9 @@ void TViewerSession::Prepare(const TSessionSettings& settings)
     FProto.JpegQuality = FLinkQuality.JpegQuality();
     FProto.ShareClipboard = settings.SharedClipboard;
     FProto.Encryption = settings.Encryption;
+    FProto.UseDesktopResize = settings.DesktopResize;
+    // Without size changes from the server there is no answer to a request either.
+    FRemoteResize.SetEnabled(settings.DesktopResize && settings.RemoteResize);
 }
 
 bool TViewerSession::Open(const TSessionSettings& settings)
@@ -40,6 +43,7 @@ bool TViewerSession::Open(const TSessionSettings& settings)
     StopThread();
     FLinkQuality.Restart(); // a new connection is lossless until its link proves slow
     Prepare(settings);
+    FRemoteResize.Reset(); // a change of room before this session is not its request
     if (!FProto.StartSession(settings.TrueColor))
         return false;
     StartUpdateThread(FrameIntervalFor(settings.TargetFPS));

@@ -23,6 +23,7 @@
 #include "protocol/MainThreadDispatcher.h"
 #include "protocol/PixelModeSwitch.h"
 #include "protocol/VeNCrypt.h"
+#include "protocol/RemoteResize.h"
 
 namespace zarn {
 
@@ -47,6 +48,10 @@ struct TSessionSettings {
     int32_t CompressLevel = -1;   // 0..9 with Tight, -1 none
     // kEncryptionOff, kEncryptionPrefer or kEncryptionRequire: whether VeNCrypt is chosen.
     int32_t Encryption = kEncryptionOff;
+    // Follow the server's size changes, and ask the server to take the size the picture has
+    // room for. Off unless the settings say so: these defaults are the classic protocol.
+    bool DesktopResize = false;
+    bool RemoteResize = false;
 };
 
 class TViewerSession {
@@ -86,6 +91,15 @@ public:
     // The one teardown: stops the thread, then disconnects.
     void Close();
 
+    // The user changed the room the picture has (window resized, full screen entered or left).
+    void RoomChanged(int width, int height) { FRemoteResize.UserChanged(width, height); }
+    // Sends the SetDesktopSize that has become due, if any (call when MsUntilResizeDue says
+    // so); true when one went out.
+    bool SendDueDesktopSize() { return zarn::SendDueDesktopSize(FRemoteResize, FProto); }
+    // Milliseconds until a pending change of room is due (0: now), -1 when none is pending.
+    int64_t MsUntilResizeDue() const { return FRemoteResize.MsUntilSettled(); }
+    TRemoteResizeRequests& RemoteResizeRequests() { return FRemoteResize; }
+
     // The running frame update thread, or null.
     TFrameUpdateThrd* UpdateThread() const { return FUpdateThread.get(); }
     bool ThreadRunning() const { return FUpdateThread != nullptr; }
@@ -103,6 +117,7 @@ private:
     TVNCProto& FProto;
     THost FHost;
     TLinkQuality FLinkQuality;
+    TRemoteResizeRequests FRemoteResize;
     std::unique_ptr<TFrameUpdateThrd> FUpdateThread;
     std::shared_ptr<TViewerSession*> FSelf = std::make_shared<TViewerSession*>(this);
 };

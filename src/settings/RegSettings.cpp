@@ -54,6 +54,8 @@ void TVNCRegSettings::Load()
         kMaxJPEGQuality);
     FCompressLevel = std::clamp(ini.ReadInteger(kVNCClientSection, "CompressLevel", kDefaultCompressLevel),
         kMinCompressLevel, kMaxCompressLevel);
+    FDesktopResize = ini.ReadBool(kVNCClientSection, "DesktopResize", true);
+    FRemoteResize = ini.ReadBool(kVNCClientSection, "RemoteResize", false);
     FModified = false;
 }
 
@@ -99,6 +101,8 @@ void TVNCRegSettings::Save()
     WriteExtension(ini, "AutoQuality", FAutoQuality, true);
     WriteExtension(ini, "JPEGQuality", FJPEGQuality, kDefaultJPEGQuality);
     WriteExtension(ini, "CompressLevel", FCompressLevel, kDefaultCompressLevel);
+    WriteExtension(ini, "DesktopResize", FDesktopResize, true);
+    WriteExtension(ini, "RemoteResize", FRemoteResize, false);
     ini.Flush();
     FModified = false;
 }
@@ -185,11 +189,20 @@ void TVNCRegSettings::SetScaleToWindow(bool value)
 {
     SetBool(FScaleToWindow, value);
 }
+void TVNCRegSettings::SetDesktopResize(bool value)
+{
+    SetBool(FDesktopResize, value);
+}
+void TVNCRegSettings::SetRemoteResize(bool value)
+{
+    SetBool(FRemoteResize, value);
+}
 
 TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
 {
     return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified,
-        FEncryption, FScaleToWindow, FEncZRLE, FEncTight, FAutoQuality, FJPEGQuality, FCompressLevel };
+        FEncryption, FScaleToWindow, FEncZRLE, FEncTight, FAutoQuality, FJPEGQuality, FCompressLevel,
+        FDesktopResize, FRemoteResize };
 }
 
 void TVNCRegSettings::Restore(const TSnapshot& snapshot)
@@ -209,6 +222,8 @@ void TVNCRegSettings::Restore(const TSnapshot& snapshot)
     FAutoQuality = snapshot.AutoQuality;
     FJPEGQuality = snapshot.JPEGQuality;
     FCompressLevel = snapshot.CompressLevel;
+    FDesktopResize = snapshot.DesktopResize;
+    FRemoteResize = snapshot.RemoteResize;
 }
 
 } // namespace zarn

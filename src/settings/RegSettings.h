@@ -75,6 +75,10 @@ public:
     bool AutoQuality() const { return FAutoQuality; }
     int32_t JPEGQuality() const { return FJPEGQuality; }
     int32_t CompressLevel() const { return FCompressLevel; }
+    // Beyond the classic seven: follow the server's size changes (default on; off announces
+    // exactly the classic encodings), and ask the server to take the window's size (default off).
+    bool DesktopResize() const { return FDesktopResize; }
+    bool RemoteResize() const { return FRemoteResize; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -93,6 +97,8 @@ public:
     void SetCompressLevel(int32_t value); // 0..9
     void SetScaleToWindow(bool value);
     void SetEncryption(int32_t value);
+    void SetDesktopResize(bool value);
+    void SetRemoteResize(bool value);
 
     // Every value and Modified as they stand, and putting them back exactly: what a
     // dialog whose changes reached the store (a save that failed) restores when cancelled.
@@ -102,6 +108,7 @@ public:
         int32_t Encryption;
         bool ScaleToWindow, EncZRLE, EncTight, AutoQuality;
         int32_t JPEGQuality, CompressLevel;
+        bool DesktopResize, RemoteResize;
     };
     TSnapshot Snapshot() const;
     void Restore(const TSnapshot& snapshot);
@@ -131,6 +138,8 @@ private:
     bool FAutoQuality = false;
     int32_t FJPEGQuality = 0;
     int32_t FCompressLevel = 0;
+    bool FDesktopResize = false;
+    bool FRemoteResize = false;
     bool FModified = false;
 };
 

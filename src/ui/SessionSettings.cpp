@@ -19,6 +19,8 @@ TSessionSettings SessionSettingsOf(const TVNCRegSettings& settings)
     session.AutoQuality = settings.AutoQuality();
     session.JPEGQuality = settings.JPEGQuality();
     session.CompressLevel = settings.CompressLevel();
+    session.DesktopResize = settings.DesktopResize();
+    session.RemoteResize = settings.RemoteResize();
     return session;
 }
 

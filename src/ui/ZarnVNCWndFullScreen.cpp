@@ -107,6 +107,7 @@ void TZarnVNCWnd::cmdFullScreenClick()
     // normal state in one step.
     showFullScreen();
     pnlToolbar->hide();
+    RoomForPictureChanged();
     // Once on entry, so the user sees where the bar lives even if the pointer never goes there.
     tmrShowFSPanel->start();
 }
@@ -172,6 +173,7 @@ void TZarnVNCWnd::jviRestoreClick()
 {
     showNormal();
     pnlToolbar->show();
+    RoomForPictureChanged();
     tmrHideFSPanel->stop();
     tmrShowFSPanel->stop();
     pnlFullScreenBar->hide();

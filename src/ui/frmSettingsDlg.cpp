@@ -49,6 +49,10 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     , cboEncryption(Named(new QComboBox(grpExtensions), "cboEncryption"))
     , chkScaleToWindow(
           Named(new QCheckBox(QStringLiteral("Scale the picture to the window"), grpExtensions), "chkScaleToWindow"))
+    , chkDesktopResize(Named(
+          new QCheckBox(QStringLiteral("Follow the server's desktop size"), grpExtensions), "chkDesktopResize"))
+    , chkRemoteResize(Named(
+          new QCheckBox(QStringLiteral("Resize the remote desktop to the window"), grpExtensions), "chkRemoteResize"))
     , cmdOK(Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK"))
     , cmdCancel(Named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel"))
     , FSettings(settings)
@@ -104,6 +108,8 @@ TSettingsDlg::TSettingsDlg(TVNCRegSettings& settings, TViewerSession& session, Q
     setTabOrder(chkAutoQuality, tbrJPEGQuality);
     setTabOrder(tbrJPEGQuality, cboEncryption);
     setTabOrder(cboEncryption, chkScaleToWindow);
+    setTabOrder(cboCursor, chkDesktopResize);
+    setTabOrder(chkDesktopResize, chkRemoteResize);
     FixDialogSize(*this, 392, 293);
 }
 
@@ -154,6 +160,8 @@ void TSettingsDlg::BuildLayout()
     encryption->addWidget(cboEncryption, 1);
     FExtensionsLayout->addLayout(encryption);
     FExtensionsLayout->addWidget(chkScaleToWindow);
+    FExtensionsLayout->addWidget(chkDesktopResize);
+    FExtensionsLayout->addWidget(chkRemoteResize);
     layout->addWidget(grpExtensions);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -213,6 +221,8 @@ void TSettingsDlg::FormShow()
     cboCursor->setCurrentIndex(cursor < cboCursor->count() ? cursor : -1);
     cboEncryption->setCurrentIndex(settings.Encryption());
     chkScaleToWindow->setChecked(settings.ScaleToWindow());
+    chkDesktopResize->setChecked(settings.DesktopResize());
+    chkRemoteResize->setChecked(settings.RemoteResize());
     cmdOK->setFocus(Qt::OtherFocusReason);
     FOpenedWith = settings.Snapshot();
 }
@@ -252,6 +262,8 @@ void TSettingsDlg::cmdOKClick()
     settings.SetCursor(cboCursor->currentIndex()); // -1 (no selection) is ignored
     settings.SetEncryption(cboEncryption->currentIndex());
     settings.SetScaleToWindow(chkScaleToWindow->isChecked());
+    settings.SetDesktopResize(chkDesktopResize->isChecked());
+    settings.SetRemoteResize(chkRemoteResize->isChecked());
     // A failed save throws: the dialog stays open and the error is shown.
     settings.Save();
     emit SettingsApplied();

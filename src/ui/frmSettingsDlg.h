@@ -62,6 +62,8 @@ public:
     QLabel* lblEncryption;
     QComboBox* cboEncryption;   // item index = the Encryption setting
     QCheckBox* chkScaleToWindow;
+    QCheckBox* chkDesktopResize;
+    QCheckBox* chkRemoteResize;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

@@ -212,6 +212,7 @@ void TZarnVNCWnd::FormCreate(const std::filesystem::path& iniPath)
             // The connection itself is closed by the throughput timer's next tick.
             .ThreadEnded = {},
         });
+    BuildDesktopResize();
 
     FSettings
         = iniPath.empty() ? std::make_unique<TVNCRegSettings>() : std::make_unique<TVNCRegSettings>(iniPath);
@@ -302,6 +303,7 @@ void TZarnVNCWnd::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     cmdAbout->move(width() - kAboutRightOffset, cmdAbout->y());
     FormResize();
+    RoomForPictureChanged();
 }
 
 TFrameUpdateThrd* TZarnVNCWnd::UpdateThread() const
@@ -445,6 +447,8 @@ void TZarnVNCWnd::ShowPlainBackground()
 void TZarnVNCWnd::tmrThroughputTimer()
 {
     ShowThroughput();
+    // A size the user asked for before the server said it takes requests goes out now.
+    tmrRemoteResizeTimer();
 
     // A connection whose frame update thread has ended (the server went away, a read failed)
     // is closed here, at most a second later, without a message. The engine may already have

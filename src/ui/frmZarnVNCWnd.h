@@ -107,6 +107,8 @@ public:
     // the framebuffer divided by the device pixel ratio, so one server pixel is one device
     // pixel). Called after Connect, when the framebuffer changes size and when the ratio does.
     void FitPanelToPicture();
+    // Asks the server for the room the picture has, once the session's rule says so.
+    QTimer* tmrRemoteResize = nullptr;
 
     // Full-screen mode is the window's own full-screen state, nothing kept beside it: a window
     // minimised from full screen is still in it and comes back in it.
@@ -195,6 +197,10 @@ private:
     void ShowThroughput();
     void BuildFullScreenBar();
     void FormResize();
+    void BuildDesktopResize();
+    void FollowDesktopSize();
+    void RoomForPictureChanged();
+    void tmrRemoteResizeTimer();
     void InstallInputCapture();
     void RemoveInputCapture();
     void SendSystemKey(const QKeyEvent& event);

@@ -42,6 +42,8 @@ TEST(ClientMessages, EachMessageGoesOutByteForByteAndIsCounted)
         { "encodings, all", Encodings(true, true, true),
             { 2, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0 } },
         { "encodings, RRE", Encodings(false, true, false), { 2, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 0 } },
+        { "encodings, RRE and the size encodings", [](TVNCProto& p) { p.UseDesktopResize = true; Encodings(false, true, false)(p); },
+            { 2, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 } },
         { "pixel format, true colour", PixelFormat(true),
             { 0, 0, 0, 0, 0x20, 0x18, 0, 1, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0x10, 0x08, 0, 0, 0, 0 } },
         { "pixel format, colour map", PixelFormat(false),

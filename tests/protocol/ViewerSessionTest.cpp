@@ -43,8 +43,10 @@ TEST(ViewerSession, OpensWithTheSettingsAppliesThemLiveAndClosesOnce)
     settings.EncHextile = false;
     settings.EncRRE = true;
     settings.TargetFPS = 50;
+    settings.DesktopResize = true;
     EXPECT_TRUE(rig.session->Apply(settings)); // same colour depth: nothing to switch
-    EXPECT_EQ(rig.ready.wire->Written(), (std::vector<uint8_t> { 2, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 0 }));
+    EXPECT_EQ(rig.ready.wire->Written(), (std::vector<uint8_t> { 2, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 0, 0xFF, 0xFF,
+        0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 }));
     EXPECT_EQ(rig.session->UpdateThread()->FrameInterval.load(), 20u);
 
     rig.session->Close();

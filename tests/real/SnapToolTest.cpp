@@ -143,6 +143,7 @@ int RefusedPort()
 struct StatsLine {
     unsigned long long frames = 0, rects = 0, bytesReceived = 0, bytesSent = 0;
     double seconds = 0, decodeSeconds = 0;
+    unsigned long long resizes = 0;
 };
 
 // The line that starts with "frames=", if it has exactly the documented form: its fields in
@@ -156,13 +157,13 @@ std::optional<StatsLine> FindStats(const std::string& output)
         StatsLine s;
         char rest = 0;
         const int fields = std::sscanf(line.c_str(),
-            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%lf decode_seconds=%lf%c",
-            &s.frames, &s.rects, &s.bytesReceived, &s.bytesSent, &s.seconds, &s.decodeSeconds, &rest);
+            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%lf decode_seconds=%lf resizes=%llu%c",
+            &s.frames, &s.rects, &s.bytesReceived, &s.bytesSent, &s.seconds, &s.decodeSeconds, &s.resizes, &rest);
         char canonical[256];
         std::snprintf(canonical, sizeof canonical,
-            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%.3f decode_seconds=%.3f",
-            s.frames, s.rects, s.bytesReceived, s.bytesSent, s.seconds, s.decodeSeconds);
-        if (fields == 6 && line == canonical)
+            "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%.3f decode_seconds=%.3f resizes=%llu",
+            s.frames, s.rects, s.bytesReceived, s.bytesSent, s.seconds, s.decodeSeconds, s.resizes);
+        if (fields == 7 && line == canonical)
             return s;
     }
     return std::nullopt;
@@ -456,7 +457,7 @@ TEST_F(SnapPictures, StatsLineCountsTheSessionWhateverThePacing)
         // The first update covers the whole screen: even compressed it is far more than
         // the headers alone.
         EXPECT_GT(stats->bytesReceived, 12 * stats->rects);
-        // SetEncodings (20), SetPixelFormat (20), six key releases (48), one request (10).
+        // SetEncodings (20, or 32 with the size encodings), SetPixelFormat (20), six key releases (48), one request (10).
         EXPECT_GE(stats->bytesSent, 98u);
         EXPECT_LE(stats->decodeSeconds, stats->seconds + 0.001);
     }
@@ -622,6 +623,33 @@ TEST(SnapToolEncrypted, AnUntrustedCertificateEndsWithItsFingerprintUnlessItIsAc
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("Security type: 19 (VeNCrypt X509Vnc)\nEncryption: TLS1."), std::string::npos)
         << run.output;
+}
+
+// The server's desktop changes size twice while the tool runs: it follows both, and the file
+// has the final size and the server's pixels.
+TEST(SnapResize, TheFileHasTheFinalSizeAndTheServersPixels)
+{
+    if (!SnapToolBuilt() || !XvncServer::MissingTools({}).empty() || !ChildProcess::InPath("xrandr"))
+        GTEST_SKIP() << "zarnvnc-snap, Xvnc or xrandr is missing";
+    XvncServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    TempDir temp("zarn-snap-resize");
+    const auto out = temp.File("resized.bmp").string();
+    SnapProcess snap({ "--info", "--stats", "--seconds", "6", "--out", out, Target(server) });
+    ASSERT_TRUE(snap.WaitForOutput("Desktop name:", 30s)) << snap.Output();
+    ASSERT_TRUE(server.ResizeScreen(1024, 768));
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(server.ResizeScreen(1600, 1000));
+    XcbCanvas canvas(server.DisplayName());
+    canvas.HideCursor();
+    DrawTestPicture(canvas, TestPicture {});
+    ASSERT_TRUE(snap.WaitForExit(30s) && snap.ExitCode() == 0) << snap.Output();
+    const auto stats = FindStats(snap.Output());
+    EXPECT_TRUE(stats && stats->resizes == 2u) << snap.Output();
+    const auto picture = ReadBmp(out, &error);
+    ASSERT_TRUE(picture && picture->width == 1600 && picture->height == 1000) << error;
+    EXPECT_EQ(DifferingPixels(*picture, canvas.Grab()), 0u);
 }
 
 } // namespace

@@ -27,6 +27,8 @@ TEST_F(RegSettingsTest, DefaultsWithoutAFileAndLoadingCreatesNone)
     EXPECT_EQ(settings.Cursor(), 0);
     EXPECT_TRUE(settings.EncCopyRect() && settings.EncRRE() && settings.EncHextile());
     EXPECT_TRUE(settings.TrueColor() && settings.SharedClipboard());
+    EXPECT_TRUE(settings.DesktopResize());
+    EXPECT_FALSE(settings.RemoteResize());
     EXPECT_FALSE(settings.Modified());
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -37,13 +39,15 @@ TEST_F(RegSettingsTest, LoadClampsAndConvertsStoredValues)
         const char* line;
         int32_t targetFPS, cursor;
         bool encRRE;
+        bool desktopResize = true, remoteResize = false;
     };
     const Case cases[] = { { "TargetFPS=0", 1, 0, true }, { "TargetFPS=-5", 1, 0, true },
         { "TargetFPS=51", 50, 0, true }, { "TargetFPS=1000", 50, 0, true }, { "TargetFPS=abc", 20, 0, true },
         { "TargetFPS=", 20, 0, true }, { "TargetFPS=0x1E", 30, 0, true }, { "Cursor=9", 20, 4, true },
         { "Cursor=-1", 20, 0, true }, { "Cursor=4", 20, 4, true }, { "EncRRE=0", 20, 0, false },
         { "EncRRE=2", 20, 0, true }, { "EncRRE=false", 20, 0, true }, { "EncRRE=no", 20, 0, true },
-        { "EncRRE=$0", 20, 0, false } };
+        { "EncRRE=$0", 20, 0, false }, { "DesktopResize=0", 20, 0, true, false, false },
+        { "RemoteResize=1", 20, 0, true, true, true }, { "RemoteResize=yes", 20, 0, true, true, false } };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         WriteFile(path, std::string("[VNCClient]\n") + c.line + "\n");
@@ -52,6 +56,8 @@ TEST_F(RegSettingsTest, LoadClampsAndConvertsStoredValues)
         EXPECT_EQ(settings.TargetFPS(), c.targetFPS);
         EXPECT_EQ(settings.Cursor(), c.cursor);
         EXPECT_EQ(settings.EncRRE(), c.encRRE);
+        EXPECT_EQ(settings.DesktopResize(), c.desktopResize);
+        EXPECT_EQ(settings.RemoteResize(), c.remoteResize);
     }
 }
 
@@ -122,11 +128,12 @@ TEST_F(RegSettingsTest, SaveWritesTheKeysInOrderAndClearsModified)
     settings.SetCursor(4);
     settings.SetEncHextile(false);
     settings.SetSharedClipboard(false);
+    settings.SetRemoteResize(true);
     settings.Save();
     EXPECT_FALSE(settings.Modified());
     EXPECT_EQ(ReadFile(path),
         "[VNCClient]\nTargetFPS=20\nCursor=4\nEncCopyRect=1\nEncRRE=1\nEncHextile=0\nTrueColor=1\n"
-        "SharedClipboard=0\n");
+        "SharedClipboard=0\nRemoteResize=1\n");
 
     TVNCRegSettings unloaded(path); // all zero before Load: TargetFPS is brought into range
     unloaded.Save();

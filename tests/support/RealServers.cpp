@@ -194,6 +194,20 @@ void XvncServer::Stop()
     FServer.Stop();
 }
 
+bool XvncServer::ResizeScreen(int width, int height)
+{
+    const std::string w = std::to_string(width), h = std::to_string(height), mode = w + "x" + h;
+    std::string output;
+    const auto xrandr = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), { "env", "DISPLAY=" + DisplayName(), "xrandr" });
+        return ChildProcess::Run(args, "", &output) == 0;
+    };
+    // A size Xvnc already lists refuses the new mode and its addition; either way it is there.
+    xrandr({ "--newmode", mode, "60", w, w, w, w, h, h, h, h });
+    xrandr({ "--addmode", "VNC-0", mode });
+    return xrandr({ "-s", mode });
+}
+
 // ---------------------------------------------------------------------------------------------
 
 X11vncServer::X11vncServer(Options options)

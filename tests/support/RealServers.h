@@ -74,6 +74,9 @@ public:
     static std::string MissingTools(const Options& options);
     bool Start(std::string* error);
     void Stop();
+    // Gives the server's screen a new size through xrandr, as a user of that desktop would
+    // (a size Xvnc does not list is added as a mode first).
+    bool ResizeScreen(int width, int height);
 
 private:
     bool TryDisplay(int display, std::string* error);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -355,7 +356,8 @@ private:
 
 // Pixels whose channels differ by more than `tolerance` (a colour map's levels may be rounded
 // either way).
-int PixelDifferences(const ScreenImage& expected, const ScreenImage& shown, int left, int top, int tolerance = 0)
+int PixelDifferences(const ScreenImage& expected, const ScreenImage& shown, int left, int top, int tolerance = 0,
+    int width = INT_MAX, int height = INT_MAX)
 {
     auto close = [tolerance](uint32_t a, uint32_t b) {
         for (int shift = 0; shift < 24; shift += 8)
@@ -364,8 +366,8 @@ int PixelDifferences(const ScreenImage& expected, const ScreenImage& shown, int 
         return true;
     };
     int differences = 0;
-    for (int y = 0; y < expected.height; ++y)
-        for (int x = 0; x < expected.width; ++x) {
+    for (int y = 0; y < std::min(expected.height, height); ++y)
+        for (int x = 0; x < std::min(expected.width, width); ++x) {
             const int sx = left + x;
             const int sy = top + y;
             if (sx >= shown.width || sy >= shown.height
@@ -1256,3 +1258,49 @@ TEST_F(ScaledWindowTest, ABigDesktopIsWhollyVisibleInASmallWindowAndClicksLandOn
         return false;
     }));
 }
+
+// Desktops that change size, in true colour and in 256 colours: the panel follows the server's
+// screen at 1:1, with scroll bars once it is larger than the window; then the server follows
+// the window (RemoteResize).
+class ResizeWindowTest : public RealWindowTest, public ::testing::WithParamInterface<bool> {
+protected:
+    ResizeWindowTest() { FIniText = std::string("[VNCClient]\nRemoteResize=1\n") + (GetParam() ? "" : "TrueColor=0\n"); }
+
+    // Draws on the server's screen at its new size and waits for the panel's visible part
+    // (the window is 1280 x 1000) to show it.
+    bool PanelFollows(XvncServer& server, int width, int height)
+    {
+        XcbCanvas canvas(server.DisplayName());
+        TestPicture picture;
+        picture.Quantise = GetParam() ? picture.Quantise : SnapToBgr233;
+        picture.Seed = uint32_t(width);
+        DrawTestPicture(canvas, picture);
+        canvas.Sync();
+        const ScreenImage expected = canvas.Grab();
+        return expected.width == width && expected.height == height && WaitUntil([&] {
+            return PixelDifferences(expected, ViewerScreen(), 0, kPanelTop, GetParam() ? 0 : 1, 1200, 850) == 0;
+        }, 1s);
+    }
+};
+
+TEST_P(ResizeWindowTest, TheWindowFollowsTheServersDesktopSizeAndTheServerTheWindows)
+{
+    XvncServer server(SmallScreen("resizing"));
+    StartServer(server);
+    FViewer->Xdo({ "windowsize", FMainWindow, "1280", "1000" });
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - resizing")) << FViewer->Log();
+    for (const auto& [width, height] : { std::pair { 1024, 768 }, std::pair { 1600, 1000 } }) {
+        SCOPED_TRACE(width);
+        ASSERT_TRUE(server.ResizeScreen(width, height));
+        EXPECT_TRUE(PanelFollows(server, width, height));
+        EXPECT_EQ(FViewer->Title(FMainWindow), kTitle + " - resizing") << "the session must stay";
+    }
+    // The user's resize of the window becomes the server's size.
+    FViewer->Xdo({ "windowsize", FMainWindow, "900", "700" });
+    EXPECT_TRUE(WaitUntil([&] { return XcbCanvas(server.DisplayName()).Height() == 700 - kPanelTop; }, 5s));
+    EXPECT_EQ(XcbCanvas(server.DisplayName()).Width(), 900);
+    EXPECT_TRUE(PanelShowsServerScreen(server, GetParam() ? 0 : 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Colours, ResizeWindowTest, ::testing::Values(true, false));

@@ -183,11 +183,15 @@ private slots:
             dialog.tbrFrameRate->setValue(7);
             dialog.opt256Color->setChecked(true);
             dialog.chkHextile->setChecked(false);
+            QVERIFY(dialog.chkDesktopResize->isChecked() && !dialog.chkRemoteResize->isChecked());
+            dialog.chkDesktopResize->setChecked(false);
+            dialog.chkRemoteResize->setChecked(true);
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton); // the list has no selection: Cursor stays 4
         });
         QVERIFY(!FWindow->SettingsDlg().isVisible());
         const std::string ini = ReadFile(IniPath());
-        for (const char* line : { "TargetFPS=7", "Cursor=4", "EncHextile=0", "TrueColor=0", "EncRRE=1" })
+        for (const char* line : { "TargetFPS=7", "Cursor=4", "EncHextile=0", "TrueColor=0", "EncRRE=1", "DesktopResize=0",
+                 "RemoteResize=1" })
             QVERIFY2(ini.find(line) != std::string::npos, ini.c_str());
         QCOMPARE(FWindow->pnlClient->cursor().hotSpot(), QPoint(15, 15)); // Fugly
         // Nothing reached the engine: the next connection takes the stored values.
@@ -226,6 +230,7 @@ private slots:
         OpenWindow("", FFolder->filePath(QStringLiteral("file/ZarnVNC.ini"))); // every save fails
         InDialog([](TSettingsDlg& dialog) {
             dialog.chkRRE->setChecked(false);
+            dialog.chkDesktopResize->setChecked(false);
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton); // "Unable to write to ..."
             QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton);
         });
@@ -233,9 +238,9 @@ private slots:
         ScriptedServer server;
         ScriptNoneHandshake(server, { .width = 8, .height = 4 }).Start();
         ConnectThroughDialog(*FWindow, QStringLiteral("127.0.0.1"), server.Port());
-        // Tight, ZRLE, Hextile, RRE, CopyRect, Raw and compress level 2, as before the dialog.
-        const std::vector<uint8_t> all { 2, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 16, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0,
-            0, 0, 0, 255, 255, 255, 2 };
+        // Tight, ZRLE, Hextile, RRE, CopyRect, Raw, compress level 2 and the size encodings, as before the dialog.
+        const std::vector<uint8_t> all { 2, 0, 0, 10, 0, 0, 0, 7, 0, 0, 0, 16, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0,
+            0, 0, 0, 255, 255, 255, 2, 0xFF, 0xFF, 0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 };
         QTRY_COMPARE(CountOfType(SplitClientMessages(server.Received(), kHandshakeBytes), 2), size_t(1));
         QCOMPARE(SplitClientMessages(server.Received(), kHandshakeBytes).front().bytes, all);
     }
@@ -316,10 +321,10 @@ private slots:
         }());
         QCOMPARE(CountOfType(messages, 2), size_t(2));
         const auto setEncodings = std::find_if(messages.rbegin(), messages.rend(), [](const auto& m) { return m.type == 2; });
-        // Tight, ZRLE, Hextile, CopyRect, Raw, JPEG quality 6, compress level 2.
+        // Tight, ZRLE, Hextile, CopyRect, Raw, JPEG quality 6, compress level 2, the size encodings.
         QCOMPARE(setEncodings->bytes,
-            (std::vector<uint8_t> { 2, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 16, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0, 255, 255,
-                255, 256 - 32 + 6, 255, 255, 255, 2 }));
+            (std::vector<uint8_t> { 2, 0, 0, 10, 0, 0, 0, 7, 0, 0, 0, 16, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0, 255, 255,
+                255, 256 - 32 + 6, 255, 255, 255, 2, 0xFF, 0xFF, 0xFF, 0x21, 0xFF, 0xFF, 0xFE, 0xCC, 0xFF, 0xFF, 0xFF, 0x20 }));
         QCOMPARE(CountOfType(messages, 0), size_t(switchTo256 ? 2 : 1));
         if (switchTo256) {
             QCOMPARE(lastPixelFormat->bytes[4], uint8_t(8)); // bits per pixel

@@ -210,6 +210,8 @@ bool SetFlag(const std::string& name, SnapOptions& o)
         o.stats = true;
     else if (name == "--info")
         o.info = true;
+    else if (name == "--no-resize")
+        o.desktopResize = false;
     else
         return false;
     return true;
@@ -322,9 +324,13 @@ Session:
   --fps N                requests per second, 1 to 50, as the viewer's target frame rate;
                          0 requests the next update as soon as a cycle ends (benchmarks).
                          Default: 20
+  --no-resize            do not announce that the desktop may change size (the classic
+                         protocol's SetEncodings); by default a resize is followed and the
+                         picture written at the final size
 
 Goal (the first one given is what the session is for; default --frames 1):
-  --frames N             stop after N FramebufferUpdate messages
+  --frames N             stop after N FramebufferUpdate messages (one of nothing but the
+                         desktop's size and layout does not count)
   --until-closed         stop when the server closes the connection
   --seconds S            stop after S seconds (fractions allowed); next to --frames or
                          --until-closed it is the time allowed to reach that goal
@@ -333,8 +339,9 @@ Output:
   --out FILE             write the picture to FILE when the session ends, also after a
                          failure once a framebuffer exists: .bmp, .jpg/.jpeg or .gif
   --stats                print one line: frames=N rects=N bytes_received=N bytes_sent=N
-                         seconds=S decode_seconds=S (seconds: the session after the
-                         handshake; decode_seconds: time spent in update cycles)
+                         seconds=S decode_seconds=S resizes=N (seconds: the session after
+                         the handshake; decode_seconds: time spent in update cycles;
+                         resizes: desktop size changes the server made)
   --info                 describe the session (version, security, encryption, name, size,
                          format)
   -h, --help             this text

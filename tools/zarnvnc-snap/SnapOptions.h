@@ -34,6 +34,8 @@ struct SnapOptions {
     bool autoQuality = true;
     int jpegQuality = 8;
     int compressLevel = 2;
+    // Announce that the desktop may change size (and follow it); off gives the classic bytes.
+    bool desktopResize = true;
 
     // Target frame rate as in the viewer's settings (1 to 50); 0 paces nothing at all.
     int fps = 20;

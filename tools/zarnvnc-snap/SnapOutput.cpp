@@ -16,6 +16,7 @@ SessionStats CollectStats(const TVNCProto& proto, double seconds, double decodeS
     stats.bytesSent = proto.BytesSent;
     stats.seconds = seconds;
     stats.decodeSeconds = decodeSeconds;
+    stats.resizes = proto.ResizesReceived;
     return stats;
 }
 
@@ -23,10 +24,11 @@ std::string FormatStats(const SessionStats& stats)
 {
     char line[256];
     std::snprintf(line, sizeof line,
-        "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%.3f decode_seconds=%.3f",
+        "frames=%llu rects=%llu bytes_received=%llu bytes_sent=%llu seconds=%.3f decode_seconds=%.3f resizes=%llu",
         static_cast<unsigned long long>(stats.frames), static_cast<unsigned long long>(stats.rects),
         static_cast<unsigned long long>(stats.bytesReceived),
-        static_cast<unsigned long long>(stats.bytesSent), stats.seconds, stats.decodeSeconds);
+        static_cast<unsigned long long>(stats.bytesSent), stats.seconds, stats.decodeSeconds,
+        static_cast<unsigned long long>(stats.resizes));
     return line;
 }
 

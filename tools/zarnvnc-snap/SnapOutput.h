@@ -17,11 +17,12 @@ struct SessionStats {
     uint64_t bytesSent = 0;
     double seconds = 0;
     double decodeSeconds = 0;
+    uint64_t resizes = 0;
 };
 
 SessionStats CollectStats(const TVNCProto& proto, double seconds, double decodeSeconds);
 
-// One line, no line ending: frames=… rects=… bytes_received=… bytes_sent=… seconds=… decode_seconds=…
+// One line, no line ending: frames=… rects=… bytes_received=… bytes_sent=… seconds=… decode_seconds=… resizes=…
 std::string FormatStats(const SessionStats& stats);
 
 // Writes the engine's current picture in the format the file name asks for. False, with the

@@ -95,6 +95,7 @@ TSessionSettings SessionSettingsFor(const SnapOptions& options)
     settings.AutoQuality = options.autoQuality;
     settings.JPEGQuality = options.jpegQuality;
     settings.CompressLevel = options.compressLevel;
+    settings.DesktopResize = options.desktopResize;
     return settings;
 }
 
@@ -107,12 +108,14 @@ SessionOutcome RunSession(TVNCProto& proto, TViewerSession& session, TSnapMainLo
             + (proto.LastError.empty() ? std::string("the engine is not ready") : proto.LastError);
         return outcome;
     }
-    const uint64_t framesAtStart = proto.FramesReceived;
+    // A frame is an update with a picture: a server's layout announcement does not count.
+    const auto pictures = [&proto] { return proto.FramesReceived - proto.LayoutOnlyUpdates; };
+    const uint64_t framesAtStart = pictures();
     const double decodeAtStart = loop.DecodeSeconds;
     const auto start = Clock::now();
     const auto deadline = DeadlineFor(options, start);
     for (;;) {
-        const uint64_t frames = proto.FramesReceived - framesAtStart;
+        const uint64_t frames = pictures() - framesAtStart;
         if (options.frames && frames >= *options.frames) {
             outcome.goalReached = true;
             break;
