@@ -414,25 +414,12 @@ std::string TcpClient::ReadLine(size_t maxLength)
 {
     size_t scanned = 0;
     for (;;) {
-        const size_t buffered = FImpl->Buffered();
-        const uint8_t* data = FImpl->Data();
-        // memchr must not see the null data pointer of an empty buffer, even for 0 bytes.
-        const auto* lf = buffered > scanned
-            ? static_cast<const uint8_t*>(std::memchr(data + scanned, '\n', buffered - scanned))
-            : nullptr;
-        const size_t lineLength = lf ? size_t(lf - data) : buffered;
-        if (lineLength > maxLength)
-            throw TransportError("line longer than " + std::to_string(maxLength) + " bytes");
-        if (lf) {
-            std::string line(reinterpret_cast<const char*>(data), lineLength);
-            FImpl->head += lineLength + 1;
+        if (auto line = CompleteLine({ FImpl->Data(), FImpl->Buffered() }, scanned, maxLength)) {
+            FImpl->head += line->Bytes;
             if (FImpl->head == FImpl->tail)
                 FImpl->ClearBuffer();
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            return line;
+            return std::move(line->Text);
         }
-        scanned = buffered;
         ReceiveMore("a line from the server");
     }
 }

@@ -354,22 +354,10 @@ std::string TlsTransport::ReadLine(size_t maxLength)
 {
     size_t scanned = 0;
     for (;;) {
-        const uint8_t* data = FBuffer.data() + FHead;
-        const size_t buffered = FTail - FHead;
-        const auto* lf = buffered > scanned
-            ? static_cast<const uint8_t*>(std::memchr(data + scanned, '\n', buffered - scanned))
-            : nullptr;
-        const size_t lineLength = lf ? size_t(lf - data) : buffered;
-        if (lineLength > maxLength)
-            throw TransportError("line longer than " + std::to_string(maxLength) + " bytes");
-        if (lf) {
-            std::string line(reinterpret_cast<const char*>(data), lineLength);
-            Consume(lineLength + 1);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            return line;
+        if (auto line = CompleteLine(Buffered(), scanned, maxLength)) {
+            Consume(line->Bytes);
+            return std::move(line->Text);
         }
-        scanned = buffered;
         ReceiveRecord(true);
     }
 }

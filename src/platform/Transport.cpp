@@ -1,8 +1,29 @@
 #include "platform/Transport.h"
 
+#include <cstring>
+
 #include "platform/ByteOrder.h"
 
 namespace zarn {
+
+std::optional<ITransport::TLine> ITransport::CompleteLine(
+    std::span<const uint8_t> buffered, size_t& scanned, size_t maxLength)
+{
+    // memchr must not see the null data pointer of an empty buffer, even for 0 bytes.
+    const auto* lf = buffered.size() > scanned
+        ? static_cast<const uint8_t*>(std::memchr(buffered.data() + scanned, '\n', buffered.size() - scanned))
+        : nullptr;
+    const size_t lineLength = lf ? size_t(lf - buffered.data()) : buffered.size();
+    if (lineLength > maxLength)
+        throw TransportError("line longer than " + std::to_string(maxLength) + " bytes");
+    scanned = buffered.size();
+    if (!lf)
+        return std::nullopt;
+    TLine line { std::string(reinterpret_cast<const char*>(buffered.data()), lineLength), lineLength + 1 };
+    if (!line.Text.empty() && line.Text.back() == '\r')
+        line.Text.pop_back();
+    return line;
+}
 
 uint8_t ITransport::ReadU8()
 {

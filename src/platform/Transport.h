@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <span>
 #include <string>
@@ -78,6 +79,16 @@ public:
     virtual void Consume(size_t /*n*/) {}
     // Sends the whole buffer; throws TransportError on failure.
     virtual void Write(const uint8_t* data, size_t n) = 0;
+
+    // A line at the start of received bytes whose line feed has arrived: its text (a carriage
+    // return right before the line feed removed) and how many bytes it takes, line feed included.
+    struct TLine {
+        std::string Text;
+        size_t Bytes = 0;
+    };
+    // The first `scanned` bytes of `buffered` are known to hold no line feed; `scanned` is moved
+    // on. More than maxLength bytes without a line feed fail the read.
+    static std::optional<TLine> CompleteLine(std::span<const uint8_t> buffered, size_t& scanned, size_t maxLength);
 
     // Called by Disconnect (and by a transport that notices its peer closed) after closing
     // an open connection.
