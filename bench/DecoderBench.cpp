@@ -136,19 +136,27 @@ template <typename Pixel> double MeanError(const std::vector<Pixel>& a, const st
     return sum / double(a.size()) / (sizeof(Pixel) == 4 ? 3 : 1);
 }
 
-template <typename Pixel> void DecodeCompressed(benchmark::State& state, Compressed kind, Content content)
+// A session of the benchmark's size whose transport holds one FramebufferUpdate (its type
+// byte first: the update goes through the engine's own message loop). All of it counts as
+// received, so decoders parse in place as from a full receive buffer.
+MemoryTransport& AdoptUpdate(TVNCProto& proto, const Bytes& body, bool trueColour)
 {
-    const Picture<Pixel> picture = PictureIn<Pixel>(content);
-    const Bytes body = CompressedBody(kind, picture);
-    // The message type byte first: the update goes through the engine's own message loop.
     Bytes message { 0 };
     message.insert(message.end(), body.begin(), body.end());
     auto owned = std::make_unique<MemoryTransport>(std::move(message));
     MemoryTransport& wire = *owned;
     wire.SetBufferWindow(SIZE_MAX);
     wire.Open();
+    proto.AdoptSession(kWidth, kHeight, trueColour, std::move(owned));
+    return wire;
+}
+
+template <typename Pixel> void DecodeCompressed(benchmark::State& state, Compressed kind, Content content)
+{
+    const Picture<Pixel> picture = PictureIn<Pixel>(content);
+    const Bytes body = CompressedBody(kind, picture);
     TVNCProto proto;
-    proto.AdoptSession(kWidth, kHeight, sizeof(Pixel) == 4, std::move(owned));
+    MemoryTransport& wire = AdoptUpdate(proto, body, sizeof(Pixel) == 4);
     // ZRLE's one stream continues from update to update: each replay starts a fresh session
     // (outside the timing), as the bytes were encoded for one.
     auto decodeOnce = [&](bool timed) {
@@ -185,16 +193,8 @@ template <typename Pixel> void DecodeUpdate(benchmark::State& state, Encoding en
     const Picture<Pixel> picture = PictureIn<Pixel>(content);
     const Bytes body
         = encoding == Encoding::CopyRect ? CopyRectBody<Pixel>() : MakeFullUpdateBody(encoding, picture);
-    // The message type byte first: the update goes through the engine's own message loop.
-    Bytes message { 0 };
-    message.insert(message.end(), body.begin(), body.end());
-    auto owned = std::make_unique<MemoryTransport>(std::move(message));
-    MemoryTransport& wire = *owned;
-    // All of it counts as received, so decoders parse in place as from a full receive buffer.
-    wire.SetBufferWindow(SIZE_MAX);
-    wire.Open();
     TVNCProto proto;
-    proto.AdoptSession(kWidth, kHeight, sizeof(Pixel) == 4, std::move(owned));
+    MemoryTransport& wire = AdoptUpdate(proto, body, sizeof(Pixel) == 4);
     auto decodeOnce = [&] {
         wire.Rewind();
         if (!proto.HandleArrivedMessages())

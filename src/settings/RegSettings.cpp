@@ -35,27 +35,27 @@ std::filesystem::path TVNCRegSettings::IniPath() const
 void TVNCRegSettings::Load()
 {
     TIniFile ini(IniPath());
-    FTargetFPS = std::clamp(
+    FValues.TargetFPS = std::clamp(
         ini.ReadInteger(kVNCClientSection, "TargetFPS", kDefaultTargetFPS), kMinTargetFPS, kMaxTargetFPS);
-    FCursor
+    FValues.Cursor
         = std::clamp(ini.ReadInteger(kVNCClientSection, "Cursor", kDefaultCursor), kMinCursor, kMaxCursor);
-    FEncCopyRect = ini.ReadBool(kVNCClientSection, "EncCopyRect", true);
-    FEncRRE = ini.ReadBool(kVNCClientSection, "EncRRE", true);
-    FEncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
-    FTrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
-    FSharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
-    FEncryption = std::clamp(
+    FValues.EncCopyRect = ini.ReadBool(kVNCClientSection, "EncCopyRect", true);
+    FValues.EncRRE = ini.ReadBool(kVNCClientSection, "EncRRE", true);
+    FValues.EncHextile = ini.ReadBool(kVNCClientSection, "EncHextile", true);
+    FValues.TrueColor = ini.ReadBool(kVNCClientSection, "TrueColor", true);
+    FValues.SharedClipboard = ini.ReadBool(kVNCClientSection, "SharedClipboard", true);
+    FValues.Encryption = std::clamp(
         ini.ReadInteger(kVNCClientSection, "Encryption", kDefaultEncryption), kMinEncryption, kMaxEncryption);
-    FScaleToWindow = ini.ReadBool(kVNCClientSection, "ScaleToWindow", false);
-    FEncZRLE = ini.ReadBool(kVNCClientSection, "EncZRLE", true);
-    FEncTight = ini.ReadBool(kVNCClientSection, "EncTight", true);
-    FAutoQuality = ini.ReadBool(kVNCClientSection, "AutoQuality", true);
-    FJPEGQuality = std::clamp(ini.ReadInteger(kVNCClientSection, "JPEGQuality", kDefaultJPEGQuality), kNeverLossy,
+    FValues.ScaleToWindow = ini.ReadBool(kVNCClientSection, "ScaleToWindow", false);
+    FValues.EncZRLE = ini.ReadBool(kVNCClientSection, "EncZRLE", true);
+    FValues.EncTight = ini.ReadBool(kVNCClientSection, "EncTight", true);
+    FValues.AutoQuality = ini.ReadBool(kVNCClientSection, "AutoQuality", true);
+    FValues.JPEGQuality = std::clamp(ini.ReadInteger(kVNCClientSection, "JPEGQuality", kDefaultJPEGQuality), kNeverLossy,
         kMaxJPEGQuality);
-    FCompressLevel = std::clamp(ini.ReadInteger(kVNCClientSection, "CompressLevel", kDefaultCompressLevel),
+    FValues.CompressLevel = std::clamp(ini.ReadInteger(kVNCClientSection, "CompressLevel", kDefaultCompressLevel),
         kMinCompressLevel, kMaxCompressLevel);
-    FDesktopResize = ini.ReadBool(kVNCClientSection, "DesktopResize", true);
-    FRemoteResize = ini.ReadBool(kVNCClientSection, "RemoteResize", false);
+    FValues.DesktopResize = ini.ReadBool(kVNCClientSection, "DesktopResize", true);
+    FValues.RemoteResize = ini.ReadBool(kVNCClientSection, "RemoteResize", false);
     FModified = false;
 }
 
@@ -84,25 +84,25 @@ void TVNCRegSettings::Save()
 {
     TIniFile ini(FIniPath.empty() ? DefaultIniPathForSaving() : FIniPath);
     // Only a store saved before Load can hold a TargetFPS outside the range.
-    FTargetFPS = std::clamp(FTargetFPS, kMinTargetFPS, kMaxTargetFPS);
-    ini.WriteInteger(kVNCClientSection, "TargetFPS", FTargetFPS);
-    ini.WriteInteger(kVNCClientSection, "Cursor", FCursor);
-    ini.WriteBool(kVNCClientSection, "EncCopyRect", FEncCopyRect);
-    ini.WriteBool(kVNCClientSection, "EncRRE", FEncRRE);
-    ini.WriteBool(kVNCClientSection, "EncHextile", FEncHextile);
-    ini.WriteBool(kVNCClientSection, "TrueColor", FTrueColor);
-    ini.WriteBool(kVNCClientSection, "SharedClipboard", FSharedClipboard);
+    FValues.TargetFPS = std::clamp(FValues.TargetFPS, kMinTargetFPS, kMaxTargetFPS);
+    ini.WriteInteger(kVNCClientSection, "TargetFPS", FValues.TargetFPS);
+    ini.WriteInteger(kVNCClientSection, "Cursor", FValues.Cursor);
+    ini.WriteBool(kVNCClientSection, "EncCopyRect", FValues.EncCopyRect);
+    ini.WriteBool(kVNCClientSection, "EncRRE", FValues.EncRRE);
+    ini.WriteBool(kVNCClientSection, "EncHextile", FValues.EncHextile);
+    ini.WriteBool(kVNCClientSection, "TrueColor", FValues.TrueColor);
+    ini.WriteBool(kVNCClientSection, "SharedClipboard", FValues.SharedClipboard);
     // An extension's key is written only once it has left its default or is already in the
     // file, so a file that only ever held the classic seven keeps exactly those.
-    WriteExtension(ini, "Encryption", FEncryption, kDefaultEncryption);
-    WriteExtension(ini, "ScaleToWindow", FScaleToWindow, false);
-    WriteExtension(ini, "EncZRLE", FEncZRLE, true);
-    WriteExtension(ini, "EncTight", FEncTight, true);
-    WriteExtension(ini, "AutoQuality", FAutoQuality, true);
-    WriteExtension(ini, "JPEGQuality", FJPEGQuality, kDefaultJPEGQuality);
-    WriteExtension(ini, "CompressLevel", FCompressLevel, kDefaultCompressLevel);
-    WriteExtension(ini, "DesktopResize", FDesktopResize, true);
-    WriteExtension(ini, "RemoteResize", FRemoteResize, false);
+    WriteExtension(ini, "Encryption", FValues.Encryption, kDefaultEncryption);
+    WriteExtension(ini, "ScaleToWindow", FValues.ScaleToWindow, false);
+    WriteExtension(ini, "EncZRLE", FValues.EncZRLE, true);
+    WriteExtension(ini, "EncTight", FValues.EncTight, true);
+    WriteExtension(ini, "AutoQuality", FValues.AutoQuality, true);
+    WriteExtension(ini, "JPEGQuality", FValues.JPEGQuality, kDefaultJPEGQuality);
+    WriteExtension(ini, "CompressLevel", FValues.CompressLevel, kDefaultCompressLevel);
+    WriteExtension(ini, "DesktopResize", FValues.DesktopResize, true);
+    WriteExtension(ini, "RemoteResize", FValues.RemoteResize, false);
     ini.Flush();
     FModified = false;
 }
@@ -111,7 +111,7 @@ void TVNCRegSettings::SetTargetFPS(int32_t value)
 {
     if (value < kMinTargetFPS || value > kMaxTargetFPS)
         return;
-    FTargetFPS = value;
+    FValues.TargetFPS = value;
     FModified = true;
 }
 
@@ -119,7 +119,7 @@ void TVNCRegSettings::SetCursor(int32_t value)
 {
     if (value < kMinCursor || value > kMaxCursor)
         return;
-    FCursor = value;
+    FValues.Cursor = value;
     FModified = true;
 }
 
@@ -133,17 +133,17 @@ void TVNCRegSettings::SetInRange(int32_t& field, int32_t value, int32_t low, int
 
 void TVNCRegSettings::SetJPEGQuality(int32_t value)
 {
-    SetInRange(FJPEGQuality, value, kNeverLossy, kMaxJPEGQuality);
+    SetInRange(FValues.JPEGQuality, value, kNeverLossy, kMaxJPEGQuality);
 }
 
 void TVNCRegSettings::SetCompressLevel(int32_t value)
 {
-    SetInRange(FCompressLevel, value, kMinCompressLevel, kMaxCompressLevel);
+    SetInRange(FValues.CompressLevel, value, kMinCompressLevel, kMaxCompressLevel);
 }
 
 void TVNCRegSettings::SetEncryption(int32_t value)
 {
-    SetInRange(FEncryption, value, kMinEncryption, kMaxEncryption);
+    SetInRange(FValues.Encryption, value, kMinEncryption, kMaxEncryption);
 }
 
 void TVNCRegSettings::SetBool(bool& field, bool value)
@@ -154,76 +154,59 @@ void TVNCRegSettings::SetBool(bool& field, bool value)
 
 void TVNCRegSettings::SetEncCopyRect(bool value)
 {
-    SetBool(FEncCopyRect, value);
+    SetBool(FValues.EncCopyRect, value);
 }
 void TVNCRegSettings::SetEncRRE(bool value)
 {
-    SetBool(FEncRRE, value);
+    SetBool(FValues.EncRRE, value);
 }
 void TVNCRegSettings::SetEncHextile(bool value)
 {
-    SetBool(FEncHextile, value);
+    SetBool(FValues.EncHextile, value);
 }
 void TVNCRegSettings::SetTrueColor(bool value)
 {
-    SetBool(FTrueColor, value);
+    SetBool(FValues.TrueColor, value);
 }
 void TVNCRegSettings::SetSharedClipboard(bool value)
 {
-    SetBool(FSharedClipboard, value);
+    SetBool(FValues.SharedClipboard, value);
 }
 void TVNCRegSettings::SetEncZRLE(bool value)
 {
-    SetBool(FEncZRLE, value);
+    SetBool(FValues.EncZRLE, value);
 }
 void TVNCRegSettings::SetEncTight(bool value)
 {
-    SetBool(FEncTight, value);
+    SetBool(FValues.EncTight, value);
 }
 void TVNCRegSettings::SetAutoQuality(bool value)
 {
-    SetBool(FAutoQuality, value);
+    SetBool(FValues.AutoQuality, value);
 }
 
 void TVNCRegSettings::SetScaleToWindow(bool value)
 {
-    SetBool(FScaleToWindow, value);
+    SetBool(FValues.ScaleToWindow, value);
 }
 void TVNCRegSettings::SetDesktopResize(bool value)
 {
-    SetBool(FDesktopResize, value);
+    SetBool(FValues.DesktopResize, value);
 }
 void TVNCRegSettings::SetRemoteResize(bool value)
 {
-    SetBool(FRemoteResize, value);
+    SetBool(FValues.RemoteResize, value);
 }
 
 TVNCRegSettings::TSnapshot TVNCRegSettings::Snapshot() const
 {
-    return { FTargetFPS, FCursor, FEncCopyRect, FEncRRE, FEncHextile, FTrueColor, FSharedClipboard, FModified,
-        FEncryption, FScaleToWindow, FEncZRLE, FEncTight, FAutoQuality, FJPEGQuality, FCompressLevel,
-        FDesktopResize, FRemoteResize };
+    return { FValues, FModified };
 }
 
 void TVNCRegSettings::Restore(const TSnapshot& snapshot)
 {
-    FTargetFPS = snapshot.TargetFPS;
-    FCursor = snapshot.Cursor;
-    FEncCopyRect = snapshot.EncCopyRect;
-    FEncRRE = snapshot.EncRRE;
-    FEncHextile = snapshot.EncHextile;
-    FTrueColor = snapshot.TrueColor;
-    FSharedClipboard = snapshot.SharedClipboard;
+    FValues = snapshot.Values;
     FModified = snapshot.Modified;
-    FEncryption = snapshot.Encryption;
-    FScaleToWindow = snapshot.ScaleToWindow;
-    FEncZRLE = snapshot.EncZRLE;
-    FEncTight = snapshot.EncTight;
-    FAutoQuality = snapshot.AutoQuality;
-    FJPEGQuality = snapshot.JPEGQuality;
-    FCompressLevel = snapshot.CompressLevel;
-    FDesktopResize = snapshot.DesktopResize;
-    FRemoteResize = snapshot.RemoteResize;
 }
 
 } // namespace zarn

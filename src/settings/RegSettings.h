@@ -60,25 +60,25 @@ public:
     // the file is then unchanged and Modified stays set.
     void Save();
 
-    int32_t TargetFPS() const { return FTargetFPS; }
-    int32_t Cursor() const { return FCursor; }
-    bool EncCopyRect() const { return FEncCopyRect; }
-    bool EncRRE() const { return FEncRRE; }
-    bool EncHextile() const { return FEncHextile; }
-    bool TrueColor() const { return FTrueColor; }
-    bool SharedClipboard() const { return FSharedClipboard; }
-    int32_t Encryption() const { return FEncryption; }
+    int32_t TargetFPS() const { return FValues.TargetFPS; }
+    int32_t Cursor() const { return FValues.Cursor; }
+    bool EncCopyRect() const { return FValues.EncCopyRect; }
+    bool EncRRE() const { return FValues.EncRRE; }
+    bool EncHextile() const { return FValues.EncHextile; }
+    bool TrueColor() const { return FValues.TrueColor; }
+    bool SharedClipboard() const { return FValues.SharedClipboard; }
+    int32_t Encryption() const { return FValues.Encryption; }
     // Extension, default off: the remote picture scaled to the window, keeping its aspect ratio.
-    bool ScaleToWindow() const { return FScaleToWindow; }
-    bool EncZRLE() const { return FEncZRLE; }
-    bool EncTight() const { return FEncTight; }
-    bool AutoQuality() const { return FAutoQuality; }
-    int32_t JPEGQuality() const { return FJPEGQuality; }
-    int32_t CompressLevel() const { return FCompressLevel; }
+    bool ScaleToWindow() const { return FValues.ScaleToWindow; }
+    bool EncZRLE() const { return FValues.EncZRLE; }
+    bool EncTight() const { return FValues.EncTight; }
+    bool AutoQuality() const { return FValues.AutoQuality; }
+    int32_t JPEGQuality() const { return FValues.JPEGQuality; }
+    int32_t CompressLevel() const { return FValues.CompressLevel; }
     // Beyond the classic seven: follow the server's size changes (default on; off announces
     // exactly the classic encodings), and ask the server to take the window's size (default off).
-    bool DesktopResize() const { return FDesktopResize; }
-    bool RemoteResize() const { return FRemoteResize; }
+    bool DesktopResize() const { return FValues.DesktopResize; }
+    bool RemoteResize() const { return FValues.RemoteResize; }
     bool Modified() const { return FModified; }
 
     // Values outside the range are ignored (value and Modified unchanged). An accepted value
@@ -100,15 +100,32 @@ public:
     void SetDesktopResize(bool value);
     void SetRemoteResize(bool value);
 
+    // Every stored value in one place, so that a snapshot can never miss one (until Load the
+    // integers are 0 and the booleans false).
+    struct TValues {
+        int32_t TargetFPS = 0;
+        int32_t Cursor = 0;
+        bool EncCopyRect = false;
+        bool EncRRE = false;
+        bool EncHextile = false;
+        bool TrueColor = false;
+        bool SharedClipboard = false;
+        int32_t Encryption = kDefaultEncryption;
+        bool ScaleToWindow = false;
+        bool EncZRLE = false;
+        bool EncTight = false;
+        bool AutoQuality = false;
+        int32_t JPEGQuality = 0;
+        int32_t CompressLevel = 0;
+        bool DesktopResize = false;
+        bool RemoteResize = false;
+    };
+
     // Every value and Modified as they stand, and putting them back exactly: what a
     // dialog whose changes reached the store (a save that failed) restores when cancelled.
     struct TSnapshot {
-        int32_t TargetFPS, Cursor;
-        bool EncCopyRect, EncRRE, EncHextile, TrueColor, SharedClipboard, Modified;
-        int32_t Encryption;
-        bool ScaleToWindow, EncZRLE, EncTight, AutoQuality;
-        int32_t JPEGQuality, CompressLevel;
-        bool DesktopResize, RemoteResize;
+        TValues Values;
+        bool Modified = false;
     };
     TSnapshot Snapshot() const;
     void Restore(const TSnapshot& snapshot);
@@ -124,22 +141,7 @@ private:
     void SetInRange(int32_t& field, int32_t value, int32_t low, int32_t high);
 
     std::filesystem::path FIniPath; // empty: DefaultIniPath(), chosen at each load and save
-    int32_t FTargetFPS = 0;
-    int32_t FCursor = 0;
-    bool FEncCopyRect = false;
-    bool FEncRRE = false;
-    bool FEncHextile = false;
-    bool FTrueColor = false;
-    bool FSharedClipboard = false;
-    int32_t FEncryption = kDefaultEncryption;
-    bool FScaleToWindow = false;
-    bool FEncZRLE = false;
-    bool FEncTight = false;
-    bool FAutoQuality = false;
-    int32_t FJPEGQuality = 0;
-    int32_t FCompressLevel = 0;
-    bool FDesktopResize = false;
-    bool FRemoteResize = false;
+    TValues FValues;
     bool FModified = false;
 };
 
