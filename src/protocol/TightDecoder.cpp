@@ -140,22 +140,19 @@ void TightDecoder<Pixel>::Unfilter(int x, int y, int width, int height, uint8_t 
         Pixel* const row = direct ? FTarget.pixels + ptrdiff_t(fbRow) * FTarget.width + x : scratch;
         const uint8_t* wire = next();
         if (filter == kTightCopyFilter) {
-            if constexpr (sizeof(Pixel) == 1) {
-                std::memcpy(row, wire, size_t(width));
-            } else {
-                for (int j = 0; j < width; ++j, wire += 3)
-                    row[j] = LoadTPixel<Pixel>(wire);
-            }
+            LoadTPixelRow(row, wire, width);
         } else if (filter == kTightPaletteFilter && FPaletteSize == 2) {
-            for (int j = 0; j < width; ++j)
-                row[j] = FPalette[(wire[j >> 3] >> (7 - (j & 7))) & 1];
+            UnpackPaletteRow<1>(row, wire, width, FPalette);
         } else if (filter == kTightPaletteFilter) {
+            // The 256 entries cover every index byte: a bad one is found after the row.
+            uint8_t highest = 0;
             for (int j = 0; j < width; ++j) {
-                if (wire[j] >= FPaletteSize)
-                    throw ProtocolViolation("Tight palette index " + std::to_string(wire[j]) + " past a palette of "
-                        + std::to_string(FPaletteSize) + " colours");
+                highest = std::max(highest, wire[j]);
                 row[j] = FPalette[wire[j]];
             }
+            if (highest >= FPaletteSize)
+                throw ProtocolViolation("Tight palette index " + std::to_string(highest) + " past a palette of "
+                    + std::to_string(FPaletteSize) + " colours");
         } else {
             // Each component is predicted from the left, upper and upper-left neighbours.
             for (size_t c = 0; c < bpp; ++c) {

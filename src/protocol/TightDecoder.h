@@ -58,7 +58,7 @@ private:
     TCompressionState& FState;
     PixelSurface<Pixel> FTarget;
     TChangedRegion* FChanged;
-    Pixel FPalette[256];
+    Pixel FPalette[256] {};
     size_t FPaletteSize = 0;
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Transport.h"
+#include "protocol/Inflater.h"
 
 namespace zarn {
 
@@ -24,7 +25,7 @@ class TZlibStream {
 public:
     static constexpr size_t kInputPiece = 32 * 1024;
 
-    TZlibStream();
+    explicit TZlibStream(EInflateBackend backend = InflateBackends().front());
     ~TZlibStream();
     TZlibStream(const TZlibStream&) = delete;
     TZlibStream& operator=(const TZlibStream&) = delete;
@@ -56,7 +57,9 @@ private:
     ITransport* FInput = nullptr;
     uint64_t* FBytesReceived = nullptr;
     uint64_t FBlockLeft = 0;          // compressed bytes of the block not yet read
-    std::vector<uint8_t> FIn;         // the piece being inflated
+    std::vector<uint8_t> FIn;         // the piece being inflated: [FInPos, FInPos + FInLeft)
+    const uint8_t* FInPos = nullptr;
+    size_t FInLeft = 0;
     std::vector<uint8_t> FOut;        // inflated, not yet taken: [FPos, FEnd)
     const uint8_t* FPos = nullptr;
     const uint8_t* FEnd = nullptr;

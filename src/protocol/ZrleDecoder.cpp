@@ -102,39 +102,21 @@ void ZrleDecoder<Pixel>::DecodeTile(int tileX, int tileY, int tileWidth, int til
     if (subencoding == kZrleRaw) {
         const uint8_t* wire = FStream.Take(pixels * bpp);
         Pixel* row = tile;
-        for (int i = 0; i < tileHeight; ++i, row += stride) {
-            if constexpr (sizeof(Pixel) == 1) {
-                std::memcpy(row, wire, size_t(tileWidth));
-                wire += tileWidth;
-            } else {
-                for (int j = 0; j < tileWidth; ++j, wire += 3)
-                    row[j] = LoadCPixel<Pixel>(wire);
-            }
-        }
+        for (int i = 0; i < tileHeight; ++i, row += stride, wire += size_t(tileWidth) * bpp)
+            LoadCPixelRow(row, wire, tileWidth);
     } else if (subencoding <= kZrleMaxPacked) {
         const size_t colours = subencoding;
         ReadPalette(colours);
         const int bits = colours == 2 ? 1 : colours <= 4 ? 2 : 4;
         const size_t rowBytes = (size_t(tileWidth) * size_t(bits) + 7) / 8;
         const uint8_t* packed = FStream.Take(rowBytes * size_t(tileHeight));
-        // A row's last byte may hold padding bits past the tile: they are never looked at.
-        const unsigned mask = (1u << bits) - 1;
         Pixel* row = tile;
-        for (int i = 0; i < tileHeight; ++i, row += stride) {
-            // Indices from the most significant bits down; each row starts on a fresh byte.
-            unsigned byte = 0;
-            int left = 0;
-            for (int j = 0; j < tileWidth; ++j) {
-                if (left == 0) {
-                    byte = *packed++;
-                    left = 8;
-                }
-                left -= bits;
-                const unsigned index = (byte >> left) & mask;
-                if (index >= colours)
-                    PaletteIndexPastPalette(index, colours);
-                row[j] = FPalette[index];
-            }
+        for (int i = 0; i < tileHeight; ++i, row += stride, packed += rowBytes) {
+            const unsigned highest = bits == 1 ? UnpackPaletteRow<1>(row, packed, tileWidth, FPalette)
+                : bits == 2                    ? UnpackPaletteRow<2>(row, packed, tileWidth, FPalette)
+                                               : UnpackPaletteRow<4>(row, packed, tileWidth, FPalette);
+            if (highest >= colours)
+                PaletteIndexPastPalette(highest, colours);
         }
     } else if (subencoding == kZrlePlainRle) {
         RunWriter<Pixel> runs { tile, stride, tileWidth };

@@ -47,7 +47,7 @@ private:
     TZlibStream& FStream;
     PixelSurface<Pixel> FTarget;
     TChangedRegion* FChanged;
-    Pixel FPalette[128];
+    Pixel FPalette[128] {};
     // A tile that is not wholly inside the framebuffer is decoded here, then stored clipped.
     Pixel FTile[kTileSide * kTileSide];
 };
