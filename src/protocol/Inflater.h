@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace zarn {
@@ -34,5 +35,7 @@ public:
 std::unique_ptr<IInflater> MakeInflater(EInflateBackend backend);
 // The backends this build has, fastest first.
 std::vector<EInflateBackend> InflateBackends();
+// ISA-L's version as built ("2.30.0"), empty in a build without it.
+std::string IsalVersion();
 
 } // namespace zarn

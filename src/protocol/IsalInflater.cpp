@@ -1,10 +1,12 @@
 // ISA-L's inflate behind IInflater (see Inflater.h). Built only where CMake found libisal; the
 // rest of the engine never sees its header.
 #include <memory>
+#include <string>
 
 #include "protocol/Inflater.h"
 
 #ifdef ZARN_HAVE_ISAL
+#include <isa-l.h>
 #include <isa-l/igzip_lib.h>
 
 #include <algorithm>
@@ -78,10 +80,21 @@ std::unique_ptr<IInflater> MakeIsalInflater()
 {
     return std::make_unique<TIsalInflater>();
 }
+
+std::string IsalVersion()
+{
+    return std::to_string(ISAL_MAJOR_VERSION) + '.' + std::to_string(ISAL_MINOR_VERSION) + '.'
+        + std::to_string(ISAL_PATCH_VERSION);
+}
 #else
 std::unique_ptr<IInflater> MakeIsalInflater()
 {
     return nullptr;
+}
+
+std::string IsalVersion()
+{
+    return {};
 }
 #endif
 

@@ -9,6 +9,8 @@
 #include <jpeglib.h>
 #include <zlib.h>
 
+#include "protocol/Inflater.h"
+
 namespace zarn {
 
 namespace {
@@ -22,7 +24,7 @@ QString DottedVersion(int major, int minor, int release)
 
 std::vector<TLibraryVersion> LinkedLibraryVersions()
 {
-    return {
+    std::vector<TLibraryVersion> libraries {
         { QStringLiteral("Qt"), QString::fromLatin1(qVersion()) },
         { QStringLiteral("libjpeg-turbo"),
             DottedVersion(LIBJPEG_TURBO_VERSION_NUMBER / 1000000, LIBJPEG_TURBO_VERSION_NUMBER / 1000 % 1000,
@@ -32,6 +34,10 @@ std::vector<TLibraryVersion> LinkedLibraryVersions()
         { QStringLiteral("zlib"), QString::fromLatin1(zlibVersion()) },
         { QStringLiteral("GnuTLS"), QString::fromLatin1(gnutls_check_version(nullptr)) },
     };
+    // ZRLE and Tight pictures are inflated by ISA-L where the build had it.
+    if (const std::string isal = IsalVersion(); !isal.empty())
+        libraries.push_back({ QStringLiteral("ISA-L"), QString::fromStdString(isal) });
+    return libraries;
 }
 
 QString LinkedLibrariesText()

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "protocol/Inflater.h"
 #include "protocol/VNCProto.h"
 #include "settings/RecentHosts.h"
 #include "ui/ZarnUtils.h"
@@ -421,8 +422,10 @@ private slots:
         TAboutDlg dialog;
         const QString text = dialog.lblLibraries->text();
         QVERIFY2(text.contains(QStringLiteral("Qt ") + QLatin1String(qVersion())), qPrintable(text));
-        const QRegularExpression list(QStringLiteral(
-            "^Qt [0-9.]+, libjpeg-turbo [0-9.]+, giflib [0-9.]+, zlib [0-9.]+, GnuTLS [0-9.]+$"));
+        const QString isal = IsalVersion().empty() ? QString() : QStringLiteral(", ISA-L [0-9.]+");
+        const QRegularExpression list(
+            QStringLiteral("^Qt [0-9.]+, libjpeg-turbo [0-9.]+, giflib [0-9.]+, zlib [0-9.]+, GnuTLS [0-9.]+")
+            + isal + QLatin1Char('$'));
         QVERIFY2(list.match(text).hasMatch(), qPrintable(text));
     }
 
