@@ -55,13 +55,20 @@ public:
         FState.avail_out = uint32_t(std::min(io.outLeft, most));
         const size_t inBefore = FState.avail_in, outBefore = FState.avail_out;
         const int result = isal_inflate(&FState);
-        io.in += inBefore - FState.avail_in;
-        io.inLeft -= inBefore - FState.avail_in;
-        io.out += outBefore - FState.avail_out;
-        io.outLeft -= outBefore - FState.avail_out;
         if (result < 0)
             throw ProtocolViolation(std::string("broken zlib data: ") + IsalFailure(result));
-        return !Finished();
+        const size_t produced = outBefore - FState.avail_out;
+        io.out += produced;
+        io.outLeft -= produced;
+        // At the stream's end ISA-L hands back the bytes it had read ahead, which may reach back
+        // into an earlier call's input: nothing more is read from it then.
+        if (Finished())
+            return false;
+        if (FState.avail_in > inBefore)
+            throw ProtocolViolation("broken zlib data: input handed back");
+        io.in += inBefore - FState.avail_in;
+        io.inLeft -= inBefore - FState.avail_in;
+        return true;
     }
 
 private:

@@ -11,7 +11,7 @@ namespace zarn {
 namespace {
 // The output buffer's least size: large enough that a refill is one inflate call for most
 // tiles and rows.
-constexpr size_t kOutputChunk = 256 * 1024;
+constexpr size_t kOutputChunk = 64 * 1024;
 } // namespace
 
 // The stream is inflated raw, its two-byte zlib header checked here: the checksum an inflater
