@@ -18,27 +18,21 @@ namespace zarn {
 namespace {
 
 // A server's side of one stream: each Block compresses its bytes and ends with a sync flush.
-class ServerStream {
-public:
-    ServerStream()
-    {
-        deflateInit(&FZ, 6);
-    }
-    ~ServerStream() { deflateEnd(&FZ); }
+struct ServerStream {
+    ServerStream() { deflateInit(&z, 6); }
+    ~ServerStream() { deflateEnd(&z); }
     std::vector<uint8_t> Block(const std::vector<uint8_t>& plain, int flush = Z_SYNC_FLUSH)
     {
-        std::vector<uint8_t> out(deflateBound(&FZ, uLong(plain.size())) + 64);
-        FZ.next_in = const_cast<Bytef*>(plain.data());
-        FZ.avail_in = uInt(plain.size());
-        FZ.next_out = out.data();
-        FZ.avail_out = uInt(out.size());
-        deflate(&FZ, flush);
-        out.resize(out.size() - FZ.avail_out);
+        std::vector<uint8_t> out(deflateBound(&z, uLong(plain.size())) + 64);
+        z.next_in = const_cast<Bytef*>(plain.data());
+        z.avail_in = uInt(plain.size());
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        deflate(&z, flush);
+        out.resize(out.size() - z.avail_out);
         return out;
     }
-
-private:
-    z_stream FZ {};
+    z_stream z {};
 };
 
 // Text-like bytes that compress well but reach back across blocks.
