@@ -53,8 +53,9 @@ std::string CaseName(const testing::TestParamInfo<EncodingCase>& info)
 // drives the cycles itself so it can draw between them.
 class ClientSession {
 public:
-    ClientSession(int port, const EncodingCase& encodings, bool trueColor)
+    ClientSession(int port, const EncodingCase& encodings, bool trueColor, int jpegQuality = -1)
     {
+        FProto.JpegQuality = jpegQuality;
         FProto.UseCopyRect = encodings.copyRect;
         FProto.UseRRE = encodings.rre;
         FProto.UseHextile = encodings.hextile;
@@ -227,6 +228,30 @@ TEST_P(LiveXvncPicture, FramebufferEqualsServerScreenAfterUpdatesSettle)
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, LiveXvncPicture, testing::ValuesIn(kEncodingCases), CaseName);
+
+// Tight with JPEG asked for (quality level 6): the photo-like part of the picture comes as JPEG,
+// so the client's picture cannot be exact, but it must come within a small mean error of the
+// screen once the updates have settled, and stay in the framebuffer's pixel layout.
+TEST_F(LiveXvncPicture, TightJpegComesWithinASmallMeanErrorOfTheScreen)
+{
+    constexpr double kMostMeanError = 3.0;
+    XcbCanvas canvas(Shared::server->DisplayName());
+    canvas.HideCursor();
+    const EncodingCase tight { "TightJpeg", false, false, false, false, true };
+    ClientSession client(Shared::server->Port(), tight, true, 6);
+    ASSERT_TRUE(client.Started());
+    TestPicture picture;
+    picture.Seed = 77;
+    ASSERT_TRUE(DrawAndMoveWindow(canvas, client, picture));
+    const auto deadline = Clock::now() + kSettleDeadline;
+    PictureDifference difference;
+    do {
+        ASSERT_TRUE(client.Cycles(5));
+        difference = ComparePictures(canvas.Grab(), client.Proto().CurrentImage());
+    } while (difference.meanError > kMostMeanError && Clock::now() < deadline);
+    EXPECT_LE(difference.meanError, kMostMeanError) << difference.Describe();
+    EXPECT_GT(difference.count, 0u) << "no pixel differs: JPEG was never used";
+}
 
 // ---------------------------------------------------------------------------------------------
 // x11vnc over an 8-bit PseudoColor Xvfb. For a colour-map client the server sends a

@@ -561,7 +561,7 @@ std::string PictureDifference::Describe() const
         return "pictures are equal";
     std::ostringstream text;
     text << count << " pixels differ; first at (" << firstX << ", " << firstY << "): server 0x" << std::hex
-         << expected << ", client 0x" << actual;
+         << expected << ", client 0x" << actual << std::dec << "; mean error " << meanError << " of 255";
     return text.str();
 }
 
@@ -587,14 +587,18 @@ PictureDifference ComparePictures(const ScreenImage& server, const ImageView& cl
     if (client.empty() || client.width != server.width || client.height != server.height
         || (client.indexed && !client.colorTable)) {
         difference.count = static_cast<size_t>(server.width) * server.height;
+        difference.meanError = 255;
         return difference;
     }
+    uint64_t errorSum = 0;
     for (int y = 0; y < server.height; ++y) {
         for (int x = 0; x < server.width; ++x) {
             const Rgb expected = server.At(x, y);
             const Rgb actual = ClientPixel(client, x, y);
             if (expected == actual)
                 continue;
+            for (int shift = 0; shift < 24; shift += 8)
+                errorSum += uint64_t(std::abs(int(expected >> shift & 0xFF) - int(actual >> shift & 0xFF)));
             if (difference.count++ == 0) {
                 difference.firstX = x;
                 difference.firstY = y;
@@ -603,6 +607,7 @@ PictureDifference ComparePictures(const ScreenImage& server, const ImageView& cl
             }
         }
     }
+    difference.meanError = double(errorSum) / (3.0 * double(server.width) * double(server.height));
     return difference;
 }
 

@@ -130,6 +130,7 @@ Rgb SnapToBgr233(Rgb colour);
 // Where two pictures differ.
 struct PictureDifference {
     size_t count = 0; // differing pixels; 0 = equal
+    double meanError = 0; // mean absolute difference of a colour component, 0..255
     int firstX = -1, firstY = -1;
     Rgb expected = 0, actual = 0;
     std::string Describe() const;
