@@ -1304,3 +1304,43 @@ TEST_P(ResizeWindowTest, TheWindowFollowsTheServersDesktopSizeAndTheServerTheWin
 }
 
 INSTANTIATE_TEST_SUITE_P(Colours, ResizeWindowTest, ::testing::Values(true, false));
+
+// ZRLE alone and Tight alone (its default quality rule, lossless on loopback), in true colour
+// and in 256 colours: after the drawn test scene the window shows the server's screen pixel for
+// pixel (in 256 colours, but for the rounding of a colour level).
+struct CompressedWindowCase {
+    const char* name;
+    const char* ini;
+    bool trueColour;
+};
+
+class CompressedWindowTest : public RealWindowTest, public ::testing::WithParamInterface<CompressedWindowCase> {
+protected:
+    CompressedWindowTest()
+    {
+        FIniText = std::string("[VNCClient]\nEncCopyRect=0\nEncRRE=0\nEncHextile=0\n") + GetParam().ini
+            + (GetParam().trueColour ? "" : "TrueColor=0\n");
+    }
+};
+
+TEST_P(CompressedWindowTest, TheWindowShowsTheServersScreenPixelForPixel)
+{
+    XvncServer server(SmallScreen("compressed"));
+    StartServer(server);
+    ASSERT_TRUE(FViewer->ConnectThroughTheDialog(server.Port()));
+    ASSERT_TRUE(TitleBecomes(kTitle + " - compressed")) << FViewer->Log();
+    XcbCanvas canvas(server.DisplayName());
+    TestPicture picture;
+    if (!GetParam().trueColour)
+        picture.Quantise = SnapToBgr233;
+    DrawTestPicture(canvas, picture);
+    canvas.Sync();
+    EXPECT_TRUE(PanelShowsServerScreen(server, GetParam().trueColour ? 0 : 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, CompressedWindowTest,
+    ::testing::Values(CompressedWindowCase { "ZrleTrueColour", "EncTight=0\n", true },
+        CompressedWindowCase { "Zrle256Colours", "EncTight=0\n", false },
+        CompressedWindowCase { "TightTrueColour", "EncZRLE=0\n", true },
+        CompressedWindowCase { "Tight256Colours", "EncZRLE=0\n", false }),
+    [](const ::testing::TestParamInfo<CompressedWindowCase>& info) { return std::string(info.param.name); });
