@@ -47,20 +47,6 @@ template <typename Pixel> std::vector<Pixel> ColoursOf(const PixelBlock<Pixel>& 
     return colours;
 }
 
-void Deflate(z_stream& stream, const Bytes& data, Bytes& out)
-{
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = uInt(data.size());
-    uint8_t chunk[16384];
-    do {
-        stream.next_out = chunk;
-        stream.avail_out = sizeof chunk;
-        if (deflate(&stream, Z_SYNC_FLUSH) == Z_STREAM_ERROR)
-            throw std::runtime_error("deflate failed");
-        out.insert(out.end(), chunk, chunk + (sizeof chunk - stream.avail_out));
-    } while (stream.avail_out == 0);
-}
-
 void AppendRunLength(Bytes& out, size_t length)
 {
     for (length -= 1; length >= 255; length -= 255)
@@ -134,14 +120,25 @@ template <typename Pixel> Bytes ZrleTile(const PixelBlock<Pixel>& tile, ZrleForm
 
 } // namespace
 
-ZrleEncoder::ZrleEncoder(int level)
+Bytes ZlibServerStream::Block(const Bytes& plain, int flush)
 {
-    deflateInit(&FStream, level);
+    Bytes out;
+    FStream.next_in = const_cast<Bytef*>(plain.data());
+    FStream.avail_in = uInt(plain.size());
+    uint8_t chunk[16384];
+    do {
+        FStream.next_out = chunk;
+        FStream.avail_out = sizeof chunk;
+        if (deflate(&FStream, flush) == Z_STREAM_ERROR)
+            throw std::runtime_error("deflate failed");
+        out.insert(out.end(), chunk, chunk + (sizeof chunk - FStream.avail_out));
+    } while (FStream.avail_out == 0);
+    return out;
 }
 
-ZrleEncoder::~ZrleEncoder()
+ZrleEncoder::ZrleEncoder(int level)
+    : FStream(level)
 {
-    deflateEnd(&FStream);
 }
 
 template <typename Pixel> Bytes ZrleEncoder::Encode(const PixelBlock<Pixel>& block, ZrleForm form)
@@ -154,8 +151,7 @@ template <typename Pixel> Bytes ZrleEncoder::Encode(const PixelBlock<Pixel>& blo
             const Bytes data = ZrleTile(tile, form);
             plain.insert(plain.end(), data.begin(), data.end());
         }
-    Bytes compressed;
-    Deflate(FStream, plain, compressed);
+    const Bytes compressed = FStream.Block(plain);
     Bytes out(4 + compressed.size());
     const auto length = uint32_t(compressed.size());
     out[0] = uint8_t(length >> 24);
@@ -177,15 +173,8 @@ void AppendCompactLength(Bytes& out, uint32_t length)
 }
 
 TightEncoder::TightEncoder(int level)
+    : FStreams { ZlibServerStream(level), ZlibServerStream(level), ZlibServerStream(level), ZlibServerStream(level) }
 {
-    for (auto& stream : FStreams)
-        deflateInit(&stream, level);
-}
-
-TightEncoder::~TightEncoder()
-{
-    for (auto& stream : FStreams)
-        deflateEnd(&stream);
 }
 
 void TightEncoder::Compress(Bytes& out, int stream, const Bytes& data)
@@ -194,8 +183,7 @@ void TightEncoder::Compress(Bytes& out, int stream, const Bytes& data)
         out.insert(out.end(), data.begin(), data.end());
         return;
     }
-    Bytes compressed;
-    Deflate(FStreams[size_t(stream)], data, compressed);
+    const Bytes compressed = FStreams[size_t(stream)].Block(data);
     AppendCompactLength(out, uint32_t(compressed.size()));
     out.insert(out.end(), compressed.begin(), compressed.end());
 }
@@ -237,7 +225,7 @@ Bytes TightEncoder::Encode(const PixelBlock<Pixel>& block, TightForm form, int s
 {
     for (int i = 0; i < 4; ++i)
         if (reset & (1 << i))
-            deflateReset(&FStreams[size_t(i)]);
+            FStreams[size_t(i)].Reset();
     Bytes out;
     constexpr size_t bpp = sizeof(Pixel) == 1 ? 1 : 3;
     if (form == TightForm::Fill) {

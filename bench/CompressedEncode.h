@@ -24,21 +24,34 @@ template <typename Pixel> struct PixelBlock {
     Pixel at(int x, int y) const { return pixels[ptrdiff_t(y) * stride + x]; }
 };
 
+// A server's zlib stream: each Block continues it and ends with a sync flush (or, with
+// Z_FINISH, ends the stream), as servers send a rectangle's data.
+class ZlibServerStream {
+public:
+    explicit ZlibServerStream(int level = 6) { deflateInit(&FStream, level); }
+    ~ZlibServerStream() { deflateEnd(&FStream); }
+    ZlibServerStream(const ZlibServerStream&) = delete;
+    ZlibServerStream& operator=(const ZlibServerStream&) = delete;
+
+    Bytes Block(const Bytes& plain, int flush = Z_SYNC_FLUSH);
+    void Reset() { deflateReset(&FStream); }
+
+private:
+    z_stream FStream {};
+};
+
 enum class ZrleForm { Raw, Solid, Packed, PlainRle, PaletteRle, Best };
 
 class ZrleEncoder {
 public:
     explicit ZrleEncoder(int level = 6);
-    ~ZrleEncoder();
-    ZrleEncoder(const ZrleEncoder&) = delete;
-    ZrleEncoder& operator=(const ZrleEncoder&) = delete;
 
     // The rectangle's data (the U32 length and the zlib bytes), every tile in `form` (a tile
     // whose colours do not fit the form is sent raw). Best picks the shortest per tile.
     template <typename Pixel> Bytes Encode(const PixelBlock<Pixel>& block, ZrleForm form);
 
 private:
-    z_stream FStream {};
+    ZlibServerStream FStream;
 };
 
 enum class TightForm { Fill, Copy, Palette, Gradient, Jpeg };
@@ -46,9 +59,6 @@ enum class TightForm { Fill, Copy, Palette, Gradient, Jpeg };
 class TightEncoder {
 public:
     explicit TightEncoder(int level = 6);
-    ~TightEncoder();
-    TightEncoder(const TightEncoder&) = delete;
-    TightEncoder& operator=(const TightEncoder&) = delete;
 
     // The rectangle's data from its compression-control byte on. `stream` picks the zlib
     // stream of basic compression; `reset` (bits 0..3) resets streams first. Palette uses the
@@ -59,7 +69,7 @@ public:
 
 private:
     void Compress(Bytes& out, int stream, const Bytes& data);
-    std::array<z_stream, 4> FStreams {};
+    std::array<ZlibServerStream, 4> FStreams;
 };
 
 // Tight's 1 to 3 byte length.

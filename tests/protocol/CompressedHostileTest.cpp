@@ -6,8 +6,6 @@
 
 #include <string>
 
-#include <zlib.h>
-
 #include "CompressedEncode.h"
 #include "UpdateCycleTestHelpers.h"
 #include "protocol/Limits.h"
@@ -22,17 +20,7 @@ using test::ReadySession;
 // `plain` as the start of a session's zlib stream, flushed the way servers flush.
 std::vector<uint8_t> Deflated(const std::vector<uint8_t>& plain)
 {
-    z_stream z {};
-    deflateInit(&z, 6);
-    std::vector<uint8_t> out(plain.size() + 64);
-    z.next_in = const_cast<Bytef*>(plain.data());
-    z.avail_in = uInt(plain.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_SYNC_FLUSH);
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    return out;
+    return bench::ZlibServerStream().Block(plain);
 }
 
 ByteWriter Zrle(int w, int h, const std::vector<uint8_t>& tiles)

@@ -8,8 +8,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include "CompressedEncode.h"
 #include "protocol/EngineErrors.h"
 #include "protocol/ZlibStream.h"
 #include "support/MemoryTransport.h"
@@ -17,23 +17,7 @@
 namespace zarn {
 namespace {
 
-// A server's side of one stream: each Block compresses its bytes and ends with a sync flush.
-struct ServerStream {
-    ServerStream() { deflateInit(&z, 6); }
-    ~ServerStream() { deflateEnd(&z); }
-    std::vector<uint8_t> Block(const std::vector<uint8_t>& plain, int flush = Z_SYNC_FLUSH)
-    {
-        std::vector<uint8_t> out(deflateBound(&z, uLong(plain.size())) + 64);
-        z.next_in = const_cast<Bytef*>(plain.data());
-        z.avail_in = uInt(plain.size());
-        z.next_out = out.data();
-        z.avail_out = uInt(out.size());
-        deflate(&z, flush);
-        out.resize(out.size() - z.avail_out);
-        return out;
-    }
-    z_stream z {};
-};
+using ServerStream = bench::ZlibServerStream;
 
 // Text-like bytes that compress well but reach back across blocks.
 std::vector<uint8_t> Plain(size_t n, unsigned seed)
