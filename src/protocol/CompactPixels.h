@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -38,7 +39,7 @@ template <typename Pixel> inline Pixel LoadTPixel(const uint8_t* bytes)
 }
 
 // A row of `width` compact pixels into `row`. All but the last pixel are read as four bytes at
-// once (the fourth belongs to the next pixel and is masked off); the last is read byte by byte,
+// once (the fourth belongs to the next pixel and is dropped); the last is read byte by byte,
 // since the row may end where its buffer does.
 template <typename Pixel, Pixel (*Load)(const uint8_t*), bool Swapped>
 inline void LoadCompactRow(Pixel* row, const uint8_t* wire, int width)
@@ -47,13 +48,16 @@ inline void LoadCompactRow(Pixel* row, const uint8_t* wire, int width)
         std::memcpy(row, wire, size_t(width));
     } else {
         int j = 0;
-        for (; j + 1 < width; ++j, wire += 3) {
-            uint32_t four;
-            std::memcpy(&four, wire, sizeof four);
-            // Little-endian: the bytes read are wire[0] | wire[1] << 8 | wire[2] << 16 | next << 24.
-            row[j] = Swapped ? __builtin_bswap32(four) >> 8 : four & 0x00FFFFFFu;
-        }
-        if (j < width)
+        // The word trick needs the little-endian byte order of every platform we build for;
+        // elsewhere each pixel is read byte by byte.
+        if constexpr (std::endian::native == std::endian::little)
+            for (; j + 1 < width; ++j, wire += 3) {
+                uint32_t four;
+                std::memcpy(&four, wire, sizeof four);
+                // The bytes read are wire[0] | wire[1] << 8 | wire[2] << 16 | next << 24.
+                row[j] = Swapped ? __builtin_bswap32(four) >> 8 : four & 0x00FFFFFFu;
+            }
+        for (; j < width; ++j, wire += 3)
             row[j] = Load(wire);
     }
 }
